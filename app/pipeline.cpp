@@ -1,0 +1,35 @@
+#include "app/pipeline.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/kernel_image.h"
+#include "app/release_paths.h"
+
+namespace romfold {
+
+int run_pipeline(int argc, char** argv) {
+    // Stage 1: exactly one argument, checked before any file is touched.
+    if (argc != 2) {
+        std::printf("Usage:\r\nromfold <path>\r\npath: flat release directory containing nk.bin\r\n");
+        return -1;
+    }
+    const ReleasePaths paths = make_release_paths(argv[1]);
+
+    // Stage 2: the nk.bin header gives the image length.
+    std::uint32_t image_length = 0;
+    if (check_kernel_image(paths.kernel_image, &image_length) != 0) {
+        return -1;
+    }
+
+    // Stage 3: the segments become the flat image nk.tmp.
+    if (merge_segments(paths.directory, paths.merged_image, image_length) != 0) {
+        return -1;
+    }
+
+    // Stages 4 to 8 (compression of nk.tmp into nbx.tmp, the splash screen
+    // check and the packed image nk.nbx) follow here.
+    return 0;
+}
+
+}  // namespace romfold

@@ -1,0 +1,21 @@
+# Regenerates the sample into OUT and fails unless every file equals the
+# committed one in SAMPLE.
+file(REMOVE_RECURSE "${OUT}")
+execute_process(COMMAND "${PYTHON}" "${GENERATOR}" "${OUT}" RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "make_sample.py failed: ${status}")
+endif()
+file(GLOB generated RELATIVE "${OUT}" "${OUT}/*")
+file(GLOB committed RELATIVE "${SAMPLE}" "${SAMPLE}/*")
+list(SORT generated)
+list(SORT committed)
+if(NOT generated STREQUAL committed)
+  message(FATAL_ERROR "sample files differ: generated ${generated}, committed ${committed}")
+endif()
+foreach(name IN LISTS generated)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${OUT}/${name}" "${SAMPLE}/${name}"
+                  RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "sample/release/${name} is not what scripts/make_sample.py writes")
+  endif()
+endforeach()
