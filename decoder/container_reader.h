@@ -1,0 +1,92 @@
+// Strict, streaming reader of the block container.
+//
+// The container is the magic "XPRS", the total uncompressed size (32-bit
+// little-endian) and one record per 65536-byte block of that total, in order:
+//
+//   block word     bits 0..29 data size, bit 30 last block, bit 31 stored
+//   size word      the block's uncompressed size; last block only
+//   data           a compressed block, or the block's bytes when stored
+//   padding        zero bytes up to a multiple of 4; compressed blocks only
+//
+// The reader trusts no field until it has checked it: every size against the
+// bytes left in the container before reading, every record against the total
+// (every block but the last holds 65536 bytes, the last is marked exactly
+// once, at the end, and carries the rest of the total), stored data against
+// its block size, compressed data against the strict block decoder, padding
+// against zero, and the container's end against the last record's end.
+//
+// Memory stays bounded: the reader holds one record's data and one decoded
+// block (64 KB each) and hands each block to a sink before it reads the next,
+// so a caller can check a container of any size without holding its image.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "decoder/decode_failure.h"
+
+namespace romfold {
+
+// One decoded block, as handed to the sink. bytes is valid only during the
+// call.
+struct ContainerBlock {
+  uint32_t index;          // record number, from 0
+  uint64_t record_offset;  // file offset of the record's block word
+  uint64_t image_offset;   // offset of the block's first byte in the image
+  bool stored;             // the record holds the bytes unchanged
+  uint32_t data_size;      // data bytes in the record, padding excluded
+  const uint8_t* bytes;    // the block's uncompressed bytes
+  uint32_t size;           // their number
+};
+
+// Receives each block in order. Returns false to stop the read, after filling
+// the failure that read_blocks then reports.
+using ContainerBlockSink = std::function<bool(const ContainerBlock& block, DecodeFailure& failure)>;
+
+// Reads the container held in bytes [start, start + length) of an open file.
+// The file is read front to back from start; nothing else may move its
+// position between the calls. Failure offsets are file offsets.
+class ContainerReader {
+ public:
+  static constexpr uint32_t block_size = 65536;
+
+  ContainerReader(std::FILE* file, uint64_t start, uint64_t length);
+
+  // Reads and checks the 8-byte header: the magic, and a total size that the
+  // container's length can hold. Call once, before read_blocks.
+  bool read_header(DecodeFailure& failure);
+
+  // The header's total uncompressed size and the number of records it implies;
+  // valid after read_header succeeded.
+  uint32_t total_size() const { return total_size_; }
+  uint32_t block_count() const { return block_count_; }
+
+  // Reads, checks and decodes every record, calling sink once per block, and
+  // checks that the container ends after the last one. Call once, after
+  // read_header.
+  bool read_blocks(const ContainerBlockSink& sink, DecodeFailure& failure);
+
+ private:
+  bool read(uint8_t* dst, uint32_t size, DecodeFailure& failure);
+  bool fail(DecodeFailure& failure, uint64_t relative_offset, std::string message) const;
+
+  std::FILE* file_;
+  uint64_t start_;
+  uint64_t length_;
+  uint64_t position_ = 0;  // relative to start_
+  bool header_read_ = false;
+  bool blocks_read_ = false;
+  uint32_t total_size_ = 0;
+  uint32_t block_count_ = 0;
+  std::vector<uint8_t> data_;
+  std::vector<uint8_t> block_;
+};
+
+// Reads the container file at path and decodes it whole into image.
+bool decode_container_file(const std::string& path, std::vector<uint8_t>& image,
+                           DecodeFailure& failure);
+
+}  // namespace romfold

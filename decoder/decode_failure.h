@@ -1,0 +1,19 @@
+// The one way the file readers report a fault.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace romfold {
+
+struct DecodeFailure {
+  std::string message;  // short English text, no line end
+  uint64_t offset = 0;  // byte offset in the file where the fault was found
+};
+
+// "1 byte", "N bytes": counts in failure messages.
+inline std::string byte_count(uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+}  // namespace romfold

@@ -1,0 +1,40 @@
+// Strict reader of the packed image file.
+//
+// Layout (integers little-endian):
+//
+//   0        4   magic "IORW"
+//   4        4   header size, 16: the container starts here
+//   8        4   container size S
+//   12       4   splash block size: 12 + 2*W*H, or 0 when there is none
+//   16       S   the block container
+//   16+S     4   splash marker "ECEC"          } only when the splash
+//   20+S     4   width W, signed               } block size is not 0
+//   24+S     4   height H, signed              }
+//   28+S  2*W*H  pixels, 16 bits each          }
+//
+// and nothing after. Every size is checked against the file's length before
+// anything is allocated for it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoder/decode_failure.h"
+
+namespace romfold {
+
+struct PackedImage {
+  std::vector<uint8_t> stream;  // the container bytes, unchanged
+  std::vector<uint8_t> image;   // the container decoded
+  bool has_splash = false;
+  int32_t width = 0;  // 0 when there is no splash block
+  int32_t height = 0;
+  std::vector<uint8_t> pixels;  // 2*W*H bytes as stored
+};
+
+// Reads and checks the packed image at path, decoding its container. On
+// failure, result holds no meaningful data and failure says what and where.
+bool read_packed_image_file(const std::string& path, PackedImage& result, DecodeFailure& failure);
+
+}  // namespace romfold

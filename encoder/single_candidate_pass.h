@@ -1,0 +1,77 @@
+// The pass shared by levels 0 and 1, which differ only in their table.
+//
+// Each keeps one table that remembers, per index of the next three bytes, the
+// latest position that had that index. For each position the finder looks up
+// its one remembered candidate and at once enters the current position in its
+// place; the candidate gives a match if at least three bytes agree and it lies
+// at most 8191 bytes back, otherwise the position is a literal. Fresh entries
+// name position 0, so an untouched slot offers position 0 as a candidate. The
+// positions inside an emitted match are entered too (those below in_len - 3),
+// so later repeats of them are found.
+//
+// `Table` supplies the table's entry type and the index of a position:
+//     using Entry = ...;
+//     static std::uint32_t index(const std::uint8_t* p);
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/block_state.h"
+#include "encoder/byte_order.h"
+#include "encoder/force_inline.h"
+#include "encoder/match_length.h"
+#include "encoder/token_writer.h"
+
+namespace romfold::encoder {
+
+template <class Table>
+ROMFOLD_FORCE_INLINE void run_single_candidate_pass(std::uint8_t* work) {
+    using Entry = typename Table::Entry;
+    BlockState& state = block_state_of(work);
+    Entry* const table = reinterpret_cast<Entry*>(work);
+    const std::uint8_t* const in = state.in_base;
+    const std::uint8_t* const in_end = state.in_end;
+    const std::uint32_t hash_limit = static_cast<std::uint32_t>(state.hash_end - in);
+    const std::uint32_t slice_end = static_cast<std::uint32_t>(state.slice_end);
+    state.slice_limit = in + slice_end;
+
+    TokenWriter writer(state);
+    std::uint32_t pos = static_cast<std::uint32_t>(state.in_pos);
+    if (pos == 0) {
+        writer.emit_literal(in[0]);
+        pos = 1;
+    }
+
+    while (pos < slice_end) {
+        const std::uint8_t* const cur = in + pos;
+        Entry& slot = table[Table::index(cur)];
+        const std::uint32_t candidate = slot;
+        slot = static_cast<Entry>(pos);
+        if (pos - candidate <= max_match_offset) {
+            const std::uint32_t diff = load_le32(cur) ^ load_le32(in + candidate);
+            std::uint32_t length = 0;
+            if (diff == 0) {
+                length = match_length_after4(cur, in + candidate, in_end);
+            } else if ((diff & 0x00FFFFFF) == 0) {
+                length = 3;
+            }
+            if (length != 0) {
+                writer.emit_match(pos - candidate, length);
+                const std::uint32_t match_end = pos + length;
+                const std::uint32_t enter_end = match_end < hash_limit ? match_end : hash_limit;
+                for (std::uint32_t inner = pos + 1; inner < enter_end; ++inner) {
+                    table[Table::index(in + inner)] = static_cast<Entry>(inner);
+                }
+                pos = match_end;
+                continue;
+            }
+        }
+        writer.emit_literal(*cur);
+        ++pos;
+    }
+
+    writer.store(state);
+    state.in_pos = static_cast<std::int32_t>(pos);
+}
+
+}  // namespace romfold::encoder
