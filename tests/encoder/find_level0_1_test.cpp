@@ -57,9 +57,8 @@ TEST_P(SingleCandidate, PositionsInsideAMatchAreEntered) {
     EXPECT_EQ(item->length, 4u);
 }
 
-TEST_P(SingleCandidate, InnerPositionsStopBelowTheLastThree) {
-    // A match that ends the block: the positions of its last three bytes are
-    // not entered, and the encoding stays well-formed.
+TEST_P(SingleCandidate, MatchToTheEndOfTheBlockEndsIt) {
+    // Nothing follows a match that reaches the block's end: no literal tail.
     const Bytes input = repeat("0123456789", 7);
     const std::vector<Item> items = items_of(GetParam(), input);
     ASSERT_EQ(items.size(), 11u);
@@ -67,6 +66,27 @@ TEST_P(SingleCandidate, InnerPositionsStopBelowTheLastThree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, SingleCandidate, ::testing::Values(0, 1));
+
+TEST(FindLevel1, TriplesSharingAHashTakeTheSlotOver) {
+    // "abc", then a triple with the same hash, then "abc" again: the slot now
+    // names the other triple, so the lookup costs a literal, never a wrong
+    // token; a third "abc" is then found against the second.
+    const Bytes other = hash_colliders(bytes_of("abc"), 1).front();
+    Bytes input = bytes_of("Qabcd#");
+    input.insert(input.end(), other.begin(), other.end());
+    const Bytes rest = bytes_of("%abce&abcf");
+    input.insert(input.end(), rest.begin(), rest.end());
+    input.resize(input.size() + 100, '=');
+    const std::vector<Item> items = items_of(1, input);
+    const Item* after_collision = item_at(items, 10);
+    ASSERT_NE(after_collision, nullptr);
+    EXPECT_FALSE(after_collision->is_match);
+    const Item* found = item_at(items, 15);
+    ASSERT_NE(found, nullptr);
+    EXPECT_TRUE(found->is_match);
+    EXPECT_EQ(found->offset, 5u);
+    EXPECT_EQ(found->length, 3u);
+}
 
 TEST(FindLevel0, TriplesSharingAnIndexTakeTheEntryOver) {
     // 01 00 00, 00 04 00 and 00 00 08 all index entry 8. After "00 04 00" has
