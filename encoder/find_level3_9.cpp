@@ -27,6 +27,11 @@
 //   end-of-chain test: one load of the link and one 16-bit compare a link.
 // - The 8 links of a group are unrolled, and the budget is charged once per
 //   group.
+// - Links only lead further back (apart from the sentinel, which is P), so
+//   once a group ends more than 8191 bytes back no later candidate can be
+//   taken: a passing one would end the search and the others change nothing.
+//   The walk stops there instead of spending the rest of its budget on
+//   distant links, which also keeps it inside the recent part of the chain.
 // - Lengths 4 to 7 come from one word compare; only matches of 8 bytes and
 //   more are compared in a loop.
 // - Position, budget, best match and the writer state are locals for the
@@ -59,7 +64,10 @@ void find_level3_9(std::uint8_t* work) {
     }
 
     while (pos < slice_end) {
-        if (chain[pos] == 0) {  // no earlier position with this hash (or only position 0)
+        const std::uint32_t first = chain[pos];
+        // No earlier position with this hash (or only position 0), or the
+        // nearest one is already out of reach: a literal.
+        if (first == 0 || first + max_match_offset < pos) {
             writer.emit_literal(in[pos]);
             ++pos;
             continue;
@@ -82,7 +90,7 @@ void find_level3_9(std::uint8_t* work) {
                     candidate = chain[candidate];
                     if (load_u16(probe + candidate) == wanted) goto passed;
                 }
-                if (--budget < 0) goto emit;
+                if (--budget < 0 || candidate + max_match_offset < pos) goto emit;
             }
         passed:
             if (candidate == pos || pos - candidate > max_match_offset) goto emit;
