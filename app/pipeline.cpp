@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "app/kernel_image.h"
+#include "app/packed_image.h"
 #include "app/release_paths.h"
+#include "container/block_container_writer.h"
 
 namespace romfold {
 
@@ -27,9 +29,14 @@ int run_pipeline(int argc, char** argv) {
         return -1;
     }
 
-    // Stages 4 to 8 (compression of nk.tmp into nbx.tmp, the splash screen
-    // check and the packed image nk.nbx) follow here.
-    return 0;
+    // Stage 4: nk.tmp becomes the block container nbx.tmp.
+    if (FoldEncodeFile(paths.merged_image.c_str(), paths.container.c_str()) != 0) {
+        std::printf("Error compressing %s to %s.\r\n", paths.merged_image.c_str(), paths.container.c_str());
+        return -1;
+    }
+
+    // Stages 5 to 8: the splash screen check and the packed image nk.nbx.
+    return write_packed_image(paths);
 }
 
 }  // namespace romfold

@@ -11,16 +11,16 @@ InputFile::~InputFile() {
 bool InputFile::open(const std::string& path, DecodeFailure& failure) {
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) {
-    failure = {"cannot open " + path, 0};
+    failure = {"cannot open " + path, 0, true};
     return false;
   }
   if (fseeko(file_, 0, SEEK_END) != 0) {
-    failure = {"cannot seek in " + path, 0};
+    failure = {"cannot seek in " + path, 0, true};
     return false;
   }
   const off_t end = ftello(file_);
   if (end < 0) {
-    failure = {"cannot measure " + path, 0};
+    failure = {"cannot measure " + path, 0, true};
     return false;
   }
   size_ = uint64_t(end);
@@ -29,7 +29,7 @@ bool InputFile::open(const std::string& path, DecodeFailure& failure) {
 
 bool seek_to(std::FILE* file, uint64_t offset, DecodeFailure& failure) {
   if (fseeko(file, off_t(offset), SEEK_SET) != 0) {
-    failure = {"cannot seek to offset " + std::to_string(offset), offset};
+    failure = {"cannot seek to offset " + std::to_string(offset), offset, true};
     return false;
   }
   return true;
@@ -38,7 +38,7 @@ bool seek_to(std::FILE* file, uint64_t offset, DecodeFailure& failure) {
 bool read_exactly(std::FILE* file, uint8_t* dst, size_t size, uint64_t offset,
                   DecodeFailure& failure) {
   if (size != 0 && std::fread(dst, 1, size, file) != size) {
-    failure = {"read failed at offset " + std::to_string(offset), offset};
+    failure = {"read failed at offset " + std::to_string(offset), offset, true};
     return false;
   }
   return true;

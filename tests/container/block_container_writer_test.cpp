@@ -1,0 +1,259 @@
+// The block container writer: container bytes, statistics lines, and every
+// failure with its message, code and what stays on disk.
+#include "container/block_container_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "decoder/block_decoder.h"
+#include "decoder/container_reader.h"
+#include "encoder/fold_encoder.h"
+#include "tests/support/fault_streams.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/stdout_capture.h"
+
+namespace romfold {
+namespace {
+
+using romfold_test::append_le32;
+using romfold_test::Bytes;
+using romfold_test::pattern_bytes;
+using romfold_test::read_file;
+using romfold_test::ScratchDir;
+using romfold_test::StdoutCapture;
+
+struct FoldRun {
+    int status;
+    std::string output;
+};
+
+FoldRun fold(const ScratchDir& dir, const Bytes& source) {
+    dir.write("nk.tmp", source);
+    StdoutCapture capture;
+    const int status = FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str());
+    return {status, capture.finish()};
+}
+
+std::string statistics(std::uint32_t in, std::uint32_t out) {
+    StdoutCapture capture;
+    print_statistics(in, out);
+    return capture.finish();
+}
+
+// The level-9 block the writer must have stored for `block`.
+Bytes compressed(const Bytes& block) {
+    static std::vector<std::uint8_t> memory(197920 + 256);
+    auto allocate = [](void*, std::uint32_t) -> void* { return memory.data(); };
+    EncoderHandle* handle = FoldEncodeCreate(65536, nullptr, allocate);
+    Bytes out(65536);
+    const std::int32_t c = FoldEncode(handle, out.data(), 65536, block.data(), static_cast<std::int32_t>(block.size()));
+    out.resize(c < static_cast<std::int32_t>(block.size()) ? static_cast<std::size_t>(c) : 0);
+    return out;
+}
+
+Bytes zeros_then(std::size_t zeros, const Bytes& tail) {
+    Bytes out(zeros, 0);
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+}
+
+TEST(BlockContainerWriter, EmptySourceIsHeaderOnly) {
+    ScratchDir dir;
+    const FoldRun run = fold(dir, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\nInput file size : 0 bytes\nOutput file size: 8 bytes\nGain            : 0.00\n");
+    EXPECT_EQ(read_file(dir.file("nbx.tmp")), (Bytes{'X', 'P', 'R', 'S', 0, 0, 0, 0}));
+}
+
+TEST(BlockContainerWriter, FiveBytesAreOneStoredLastBlock) {
+    ScratchDir dir;
+    const FoldRun run = fold(dir, {1, 2, 3, 4, 5});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\nInput file size : 5 bytes\nOutput file size: 21 bytes\nGain            : -320.00%\n");
+    EXPECT_EQ(read_file(dir.file("nbx.tmp")),
+              (Bytes{'X', 'P', 'R', 'S', 5, 0, 0, 0, 5, 0, 0, 0xC0, 5, 0, 0, 0, 1, 2, 3, 4, 5}));
+}
+
+TEST(BlockContainerWriter, FullBlockThenOneByte) {
+    for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}}) {
+        ScratchDir dir;
+        const Bytes source = zeros_then(size - 1, {7});
+        const FoldRun run = fold(dir, source);
+        ASSERT_EQ(run.status, 0);
+        const Bytes first = compressed(Bytes(source.begin(), source.begin() + 65536));
+        ASSERT_FALSE(first.empty());
+        Bytes expected{'X', 'P', 'R', 'S'};
+        append_le32(expected, static_cast<std::uint32_t>(size));
+        append_le32(expected, static_cast<std::uint32_t>(first.size()) | (size == 65536 ? 0x40000000u : 0u));
+        if (size == 65536) append_le32(expected, 65536);
+        expected.insert(expected.end(), first.begin(), first.end());
+        expected.resize((expected.size() + 3) / 4 * 4, 0);
+        if (size == 65537) {
+            append_le32(expected, 0xC0000001u);
+            append_le32(expected, 1);
+            expected.push_back(7);
+        }
+        EXPECT_EQ(read_file(dir.file("nbx.tmp")), expected) << size;
+        EXPECT_EQ(run.output, statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(expected.size())));
+    }
+}
+
+TEST(BlockContainerWriter, CompressedBlocksArePaddedToFourBytes) {
+    // Find sources whose compressed block is 4k + 1 .. 4k + 3 and 4k bytes long.
+    for (std::uint32_t remainder = 0; remainder < 4; ++remainder) {
+        Bytes source;
+        Bytes block;
+        for (std::uint8_t literals = 1; literals < 40; ++literals) {
+            source = zeros_then(200, pattern_bytes(literals, literals));
+            block = compressed(source);
+            if (!block.empty() && block.size() % 4 == remainder) break;
+        }
+        ASSERT_EQ(block.size() % 4, remainder);
+        ScratchDir dir;
+        const FoldRun run = fold(dir, source);
+        ASSERT_EQ(run.status, 0);
+        Bytes expected{'X', 'P', 'R', 'S'};
+        append_le32(expected, static_cast<std::uint32_t>(source.size()));
+        append_le32(expected, static_cast<std::uint32_t>(block.size()) | 0x40000000u);
+        append_le32(expected, static_cast<std::uint32_t>(source.size()));
+        expected.insert(expected.end(), block.begin(), block.end());
+        expected.insert(expected.end(), (4 - remainder) % 4, 0);
+        EXPECT_EQ(read_file(dir.file("nbx.tmp")), expected) << remainder;
+        EXPECT_EQ(run.output,
+                  statistics(static_cast<std::uint32_t>(source.size()), static_cast<std::uint32_t>(expected.size())));
+    }
+}
+
+TEST(BlockContainerWriter, LargeSourceDecodesToItself) {
+    Bytes source;
+    for (std::uint32_t seed = 0; seed < 5; ++seed) {
+        const Bytes part = pattern_bytes(50000, seed);
+        source.insert(source.end(), part.begin(), part.end());
+        source.insert(source.end(), 30000 + seed, static_cast<std::uint8_t>(seed));
+    }
+    ScratchDir dir;
+    const FoldRun run = fold(dir, source);
+    ASSERT_EQ(run.status, 0);
+    std::vector<std::uint8_t> image;
+    DecodeFailure failure;
+    ASSERT_TRUE(decode_container_file(dir.file("nbx.tmp"), image, failure)) << failure.message << " at " << failure.offset;
+    EXPECT_EQ(image, source);
+    EXPECT_EQ(run.output, statistics(static_cast<std::uint32_t>(source.size()),
+                                     static_cast<std::uint32_t>(read_file(dir.file("nbx.tmp")).size())));
+}
+
+TEST(PrintStatistics, SignedSizesAndGain) {
+    EXPECT_EQ(statistics(1000, 250), "\nInput file size : 1000 bytes\nOutput file size: 250 bytes\nGain            : 75.00%\n");
+    EXPECT_EQ(statistics(3, 2), "\nInput file size : 3 bytes\nOutput file size: 2 bytes\nGain            : 33.33%\n");
+    EXPECT_EQ(statistics(0x80000000u, 8),
+              "\nInput file size : -2147483648 bytes\nOutput file size: 8 bytes\nGain            : 100.00%\n");
+}
+
+TEST(BlockContainerWriterFailure, NullPaths) {
+    StdoutCapture capture;
+    EXPECT_EQ(FoldEncodeFile(nullptr, "x"), 1);
+    EXPECT_EQ(FoldEncodeFile("x", nullptr), 1);
+    EXPECT_EQ(capture.finish(), "\nFoldEncodeFile: bad arguments\n\nFoldEncodeFile: bad arguments\n");
+}
+
+TEST(BlockContainerWriterFailure, MissingSourceCreatesNoDestination) {
+    ScratchDir dir;
+    StdoutCapture capture;
+    EXPECT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 1);
+    EXPECT_EQ(capture.finish(), "OpenForReading: fopen() failed\n\nFoldEncodeFile: OpenForReading() failed\n");
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(BlockContainerWriterFailure, DestinationCannotBeCreated) {
+    ScratchDir dir;
+    dir.write("nk.tmp", Bytes(100, 1));
+    StdoutCapture capture;
+    EXPECT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("missing/nbx.tmp").c_str()), 2);
+    EXPECT_EQ(capture.finish(), "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n");
+}
+
+TEST(BlockContainerWriterFailure, FullDisk) {
+    // A small container fails only when close writes it out (reported like a
+    // failed write); a large block's data write fails at once, silently.
+    struct Case {
+        std::size_t size;
+        std::string output;
+    };
+    for (const Case& c : {Case{100, "\nFoldEncodeFile: fwrite() failed\n"}, Case{200000, ""}}) {
+        ScratchDir dir;
+        dir.write("nk.tmp", pattern_bytes(c.size, 3));
+        dir.symlink("nbx.tmp", "/dev/full");
+        StdoutCapture capture;
+        EXPECT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 4) << c.size;
+        EXPECT_EQ(capture.finish(), c.output) << c.size;
+    }
+}
+
+struct FaultCase {
+    const char* fault;
+    int status;
+    const char* output;
+};
+
+class BlockContainerWriterFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(BlockContainerWriterFault, MessageCodeAndCleanUp) {
+    const FaultCase& c = GetParam();
+    ScratchDir dir;
+    // A compressed first block of 15 bytes (one byte of padding), then a
+    // stored last block of 20 bytes.
+    Bytes source = zeros_then(65533, {'a', 'b', 'c'});
+    const Bytes tail = pattern_bytes(20, 9);
+    source.insert(source.end(), tail.begin(), tail.end());
+    ASSERT_EQ(compressed(Bytes(source.begin(), source.begin() + 65536)).size(), 15u);
+    dir.write("nk.tmp", source);
+    std::string output;
+    int status;
+    {
+        romfold_test::ScopedFaultStreams streams(romfold_test::parse_fault(c.fault));
+        StdoutCapture capture;
+        status = FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str());
+        output = capture.finish();
+        EXPECT_EQ(romfold_test::open_stream_count(), 0u) << c.fault;
+    }
+    EXPECT_EQ(status, c.status) << c.fault;
+    EXPECT_EQ(output, c.output) << c.fault;
+    EXPECT_EQ(read_file(dir.file("nk.tmp")), source);  // the source is never touched
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BlockContainerWriterFault,
+    ::testing::Values(FaultCase{"error:nk.tmp:1", 3, "\nFoldEncodeFile: fread() failed\n"},
+                      FaultCase{"read:nk.tmp:2", 7, "\nFoldEncodeFile: FoldEncode() failed\n"},  // shrank to nothing
+                      FaultCase{"write:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // magic
+                      FaultCase{"write:nbx.tmp:2", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // total size
+                      FaultCase{"write:nbx.tmp:3", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // block word
+                      FaultCase{"write:nbx.tmp:4", 4, ""},                                       // block data
+                      FaultCase{"write:nbx.tmp:5", 4, ""},                                       // padding
+                      FaultCase{"write:nbx.tmp:7", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // last size word
+                      FaultCase{"write:nbx.tmp:8", 4, ""},                                       // stored data
+                      FaultCase{"close:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},
+                      FaultCase{"open:nk.tmp:1", 1,
+                                "OpenForReading: fopen() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
+                      FaultCase{"seek:nk.tmp:1", 1,
+                                "OpenForReading: fseek() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
+                      FaultCase{"open:nbx.tmp:1", 2,
+                                "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}));
+
+TEST(BlockContainerWriter, ReadsAskOnlyForTheBytesStillDue) {
+    ScratchDir dir;
+    dir.write("nk.tmp", pattern_bytes(65537, 4));
+    romfold_test::ScopedFaultStreams streams;
+    StdoutCapture capture;
+    ASSERT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 0);
+    capture.finish();
+    EXPECT_EQ(romfold_test::stream_log_of({"read"}), (std::vector<std::string>{"read nk.tmp 65536", "read nk.tmp 1"}));
+    EXPECT_EQ(romfold_test::stream_log_of({"close"}), (std::vector<std::string>{"close nk.tmp", "close nbx.tmp"}));
+}
+
+}  // namespace
+}  // namespace romfold

@@ -1,0 +1,291 @@
+#include "tests/e2e/pipeline_cases.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "decoder/container_reader.h"
+#include "decoder/packed_image_reader.h"
+#include "tests/e2e/run_program.h"
+
+namespace romfold_test {
+
+Bytes link_to(const std::string& target) { return to_bytes("-> " + target); }
+const Bytes a_directory = to_bytes("<dir>");
+const Bytes decodes_to_image = to_bytes("<decodes to nk.tmp>");
+const std::string run_statistics = "{statistics}";
+
+const std::string usage = "Usage:\r\nromfold <path>\r\npath: flat release directory containing nk.bin\r\n";
+const std::string fopen_failed = "OpenForReading: fopen() failed\n";
+const std::string no_fault = "-";
+
+Bytes kernel_image(std::uint32_t length, std::uint32_t base, const std::string& signature) {
+    Bytes bytes = to_bytes(signature);
+    append_le32(bytes, base);
+    append_le32(bytes, length);
+    for (std::uint32_t record = 0; record < 3; ++record) {
+        append_le32(bytes, base + record * 0x1000u);  // address
+        append_le32(bytes, 16);                       // length
+        append_le32(bytes, 0x5A5A0000u + record);     // checksum
+        const Bytes data = pattern_bytes(16, 100 + record);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+    }
+    return bytes;
+}
+
+Bytes cut(Bytes bytes, std::size_t size) {
+    bytes.resize(size);
+    return bytes;
+}
+
+Bytes concat(Bytes front, const Bytes& back) {
+    front.insert(front.end(), back.begin(), back.end());
+    return front;
+}
+
+std::uint32_t load_le32(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
+           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 | static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
+}
+
+Bytes segment(int number, std::size_t size) { return pattern_bytes(size, static_cast<std::uint32_t>(number) + 1); }
+
+std::string segment_name(int number) { return "nk.nb" + std::to_string(number); }
+
+Files release(std::uint32_t length, const std::vector<std::size_t>& sizes) {
+    Files files{{"nk.bin", kernel_image(length)}};
+    for (std::size_t n = 0; n < sizes.size(); ++n) {
+        files[segment_name(static_cast<int>(n))] = segment(static_cast<int>(n), sizes[n]);
+    }
+    return files;
+}
+
+Bytes merged(const Files& files, std::size_t length) {
+    Bytes bytes;
+    for (int n = 0; bytes.size() < length; ++n) {
+        const auto found = files.find(segment_name(n));
+        if (found == files.end()) {
+            break;
+        }
+        bytes.insert(bytes.end(), found->second.begin(), found->second.end());
+    }
+    if (bytes.size() > length) {
+        bytes.resize(length);
+    }
+    return bytes;
+}
+
+Bytes stored_container(const Bytes& image) {
+    Bytes bytes = to_bytes("XPRS");
+    append_le32(bytes, static_cast<std::uint32_t>(image.size()));
+    for (std::size_t at = 0; at < image.size(); at += 65536) {
+        const std::size_t n = image.size() - at < 65536 ? image.size() - at : 65536;
+        const bool last = at + n == image.size();
+        append_le32(bytes, static_cast<std::uint32_t>(n) | 0x80000000u | (last ? 0x40000000u : 0u));
+        if (last) {
+            append_le32(bytes, static_cast<std::uint32_t>(n));
+        }
+        bytes.insert(bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at),
+                     image.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    return bytes;
+}
+
+Bytes splash_file(const SplashFields& f, std::size_t pixel_bytes) {
+    Bytes bytes{f.type[0], f.type[1]};
+    append_le32(bytes, static_cast<std::uint32_t>(f.pixel_offset + pixel_bytes));  // file size
+    append_le32(bytes, 0);                                                        // reserved
+    append_le32(bytes, f.pixel_offset);
+    append_le32(bytes, f.info_size);
+    append_le32(bytes, static_cast<std::uint32_t>(f.width));
+    append_le32(bytes, static_cast<std::uint32_t>(f.height));
+    bytes.push_back(1);  // planes
+    bytes.push_back(0);
+    bytes.push_back(static_cast<std::uint8_t>(f.bits_per_pixel));
+    bytes.push_back(static_cast<std::uint8_t>(f.bits_per_pixel >> 8));
+    append_le32(bytes, f.compression);
+    append_le32(bytes, static_cast<std::uint32_t>(pixel_bytes));  // image size
+    append_le32(bytes, 2835);                                     // pixels per metre
+    append_le32(bytes, 2835);
+    append_le32(bytes, 0);        // colours used
+    append_le32(bytes, 0);        // colours important
+    append_le32(bytes, 0xF800u);  // red, green and blue masks of 5-6-5 pixels
+    append_le32(bytes, 0x07E0u);
+    append_le32(bytes, 0x001Fu);
+    bytes.resize(f.pixel_offset, 0);
+    return concat(bytes, pattern_bytes(pixel_bytes, 77));
+}
+
+Bytes splash_file(std::int32_t width, std::int32_t height, std::size_t extra) {
+    SplashFields fields;
+    fields.width = width;
+    fields.height = height;
+    return splash_file(fields, 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + extra);
+}
+
+Bytes packed(const Bytes& container, const Bytes& splash) {
+    Bytes bytes = to_bytes("IORW");
+    append_le32(bytes, 16);
+    append_le32(bytes, static_cast<std::uint32_t>(container.size()));
+    Bytes block;
+    if (!splash.empty()) {
+        const std::uint32_t width = load_le32(splash, 18);
+        const std::uint32_t height = load_le32(splash, 22);
+        block = to_bytes("ECEC");
+        append_le32(block, width);
+        append_le32(block, height);
+        block.insert(block.end(), splash.begin() + 138, splash.begin() + 138 + 2 * width * height);
+    }
+    append_le32(bytes, static_cast<std::uint32_t>(block.size()));
+    return concat(concat(bytes, container), block);
+}
+
+std::string statistics(std::uint32_t input_size, std::uint32_t output_size) {
+    const auto in = static_cast<std::int32_t>(input_size);
+    const auto out = static_cast<std::int32_t>(output_size);
+    std::string gain = "0.00";
+    if (in != 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f%%", (1.0 - static_cast<double>(out) / in) * 100.0);
+        gain = text;
+    }
+    return "\nInput file size : " + std::to_string(in) + " bytes\nOutput file size: " + std::to_string(out) +
+           " bytes\nGain            : " + gain + "\n";
+}
+
+std::string image_line(std::int32_t length, const std::string& dir) {
+    return "Image in " + dir + "/nk.bin is " + std::to_string(length) + "bytes\r\n";
+}
+
+std::string merging(int number, const std::string& dir) {
+    return "Merging " + dir + "/" + segment_name(number) + ".\r\n";
+}
+
+std::string merging_up_to(int last, const std::string& dir) {
+    std::string text;
+    for (int n = 0; n <= last; ++n) {
+        text += merging(n, dir);
+    }
+    return text;
+}
+
+std::string no_splash(const std::string& dir) { return "Splash screen " + dir + "/splash.tss not available.\r\n"; }
+
+std::string splash_line(std::int32_t width, std::int32_t height, const std::string& dir) {
+    return "Splash screen " + dir + "/splash.tss is " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels, " + std::to_string(2 * width * height + 12) + " bytes.\r\n";
+}
+
+std::string success(const std::string& dir) { return "Image file " + dir + "/nk.nbx generated successfully"; }
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+namespace {
+
+std::string replace_all(std::string text, const std::string& marker, const std::string& by) {
+    for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + by.size())) {
+        text.replace(at, marker.size(), by);
+    }
+    return text;
+}
+
+void populate(const ScratchDir& dir, const Files& files) {
+    for (const auto& [name, bytes] : files) {
+        const std::string text(bytes.begin(), bytes.end());
+        if (text.rfind("-> ", 0) == 0) {
+            dir.symlink(name, text.substr(3));
+        } else if (bytes == a_directory) {
+            dir.make_directory(name);
+        } else {
+            dir.write(name, bytes);
+        }
+    }
+}
+
+// Reads nk.nbx back and compares it with the run's nk.tmp, nbx.tmp and, when
+// the run reported one, the splash screen it was given.
+void check_packed_image(const ScratchDir& dir, const Files& after, const Files& before, bool splash_reported) {
+    romfold::PackedImage image;
+    romfold::DecodeFailure failure;
+    ASSERT_TRUE(romfold::read_packed_image_file(dir.file("nk.nbx"), image, failure))
+        << "nk.nbx: " << failure.message << " at " << failure.offset;
+    EXPECT_TRUE(image.image == after.at("nk.tmp")) << "nk.nbx does not unpack to nk.tmp";
+    EXPECT_TRUE(image.stream == after.at("nbx.tmp")) << "nk.nbx does not hold nbx.tmp";
+    if (!splash_reported) {
+        EXPECT_FALSE(image.has_splash);
+        return;
+    }
+    const Bytes& screen = before.at("splash.tss");
+    ASSERT_TRUE(image.has_splash);
+    const auto width = static_cast<std::int32_t>(load_le32(screen, 18));
+    const auto height = static_cast<std::int32_t>(load_le32(screen, 22));
+    EXPECT_EQ(image.width, width);
+    EXPECT_EQ(image.height, height);
+    const std::size_t count = 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    ASSERT_GE(screen.size(), 138 + count);
+    EXPECT_TRUE(image.pixels == Bytes(screen.begin() + 138, screen.begin() + static_cast<std::ptrdiff_t>(138 + count)))
+        << "the splash block is not the splash screen's pixels";
+}
+
+}  // namespace
+
+void check_run(const Case& c) {
+    ScratchDir dir;
+    populate(dir, c.before);
+    const Files before = dir.entries();
+
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) {
+        args.push_back(replace_all(arg, "{dir}", dir.path()));
+    }
+    std::vector<std::string> env;
+    if (!c.fault.empty() && c.fault != no_fault) {
+        env.push_back("ROMFOLD_FAULT=" + c.fault);
+    }
+    const ProgramResult result = run_program(c.fault.empty() ? ROMFOLD_BIN : ROMFOLD_FAULT_BIN, args, dir.path(), env);
+    const Files after = dir.entries();
+
+    std::string out = replace_all(c.out, "{dir}", dir.path());
+    if (out.find(run_statistics) != std::string::npos) {
+        ASSERT_TRUE(after.count("nk.tmp") == 1 && after.count("nbx.tmp") == 1);
+        out = replace_all(out, run_statistics,
+                          statistics(static_cast<std::uint32_t>(after.at("nk.tmp").size()),
+                                     static_cast<std::uint32_t>(after.at("nbx.tmp").size())));
+    }
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, c.status);
+
+    Files expected = before;
+    for (const auto& [name, bytes] : c.created) {
+        expected[name] = bytes;
+    }
+    // Compared name by name, so that a mismatch names the file.
+    for (const auto& [name, bytes] : expected) {
+        const auto found = after.find(name);
+        ASSERT_NE(found, after.end()) << name << " is missing";
+        if (bytes == decodes_to_image && name == "nk.nbx") {
+            EXPECT_EQ(result.status, 0) << "nk.nbx is only unpacked after a successful run";
+            continue;
+        }
+        if (bytes == decodes_to_image) {
+            std::vector<std::uint8_t> image;
+            romfold::DecodeFailure failure;
+            ASSERT_TRUE(romfold::decode_container_file(dir.file(name), image, failure))
+                << name << ": " << failure.message << " at " << failure.offset;
+            EXPECT_TRUE(image == after.at("nk.tmp")) << name << " does not decode to nk.tmp";
+            continue;
+        }
+        EXPECT_TRUE(found->second == bytes) << name << " differs: " << found->second.size() << " bytes, expected "
+                                            << bytes.size();
+    }
+    for (const auto& entry : after) {
+        EXPECT_TRUE(expected.count(entry.first) == 1) << entry.first << " was not expected";
+    }
+    if (result.status == 0) {
+        check_packed_image(dir, after, before, out.find("Splash screen " + dir.file("splash.tss") + " is ") != std::string::npos);
+    }
+}
+
+}  // namespace romfold_test
