@@ -9,7 +9,7 @@ cd "$root"
 
 scripts/install-deps.sh
 cmake --preset default
-cmake --build --preset default --target romfold -j "$(nproc)"
+cmake --build --preset default --target romfold romfold-check -j "$(nproc)"
 
 release="$root/build/demo/release"
 rm -rf "$release"
@@ -24,4 +24,8 @@ echo
 echo "exit status: $status"
 echo
 ls -l "$release"
-exit "$status"
+[ "$status" -eq 0 ] || exit "$status"
+
+echo
+echo "\$ romfold-check -v -c nk.tmp nk.nbx   (in $release)"
+(cd "$release" && "$root/build/default/tools/romfold-check" -v -c nk.tmp nk.nbx)
