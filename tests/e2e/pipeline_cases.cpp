@@ -7,7 +7,7 @@
 
 #include "decoder/container_reader.h"
 #include "decoder/packed_image_reader.h"
-#include "tests/e2e/run_program.h"
+#include "tests/support/run_program.h"
 
 namespace romfold_test {
 
@@ -42,11 +42,6 @@ Bytes cut(Bytes bytes, std::size_t size) {
 Bytes concat(Bytes front, const Bytes& back) {
     front.insert(front.end(), back.begin(), back.end());
     return front;
-}
-
-std::uint32_t load_le32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
-           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 | static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
 }
 
 Bytes segment(int number, std::size_t size) { return pattern_bytes(size, static_cast<std::uint32_t>(number) + 1); }

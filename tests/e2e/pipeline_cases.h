@@ -49,7 +49,6 @@ Bytes kernel_image(std::uint32_t length, std::uint32_t base = 0x80200000u, const
 
 Bytes cut(Bytes bytes, std::size_t size);
 Bytes concat(Bytes front, const Bytes& back);
-std::uint32_t load_le32(const Bytes& bytes, std::size_t at);
 
 Bytes segment(int number, std::size_t size);
 std::string segment_name(int number);

@@ -9,7 +9,7 @@
 #include "decoder/container_reader.h"
 #include "decoder/packed_image_reader.h"
 #include "tests/e2e/pipeline_cases.h"
-#include "tests/e2e/run_program.h"
+#include "tests/support/run_program.h"
 
 namespace romfold_test {
 namespace {

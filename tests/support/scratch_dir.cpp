@@ -25,13 +25,7 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path_, ignored);
 }
 
-void ScratchDir::write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + file(name));
-    }
-}
+void ScratchDir::write(const std::string& name, const Bytes& bytes) const { write_file(file(name), bytes); }
 
 void ScratchDir::write(const std::string& name, const std::string& text) const { write(name, to_bytes(text)); }
 
@@ -64,11 +58,30 @@ Bytes read_file(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void write_file(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
 Bytes to_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 void append_le32(Bytes& bytes, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) {
         bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+std::uint32_t load_le32(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
+           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 | static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
+}
+
+void store_le32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 

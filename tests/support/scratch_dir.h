@@ -35,10 +35,14 @@ private:
 };
 
 Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);  // replaces what was there
 Bytes to_bytes(const std::string& text);
 
-// Little-endian 32-bit value appended to bytes.
+// Little-endian 32-bit value appended to bytes, read from bytes at `at`, or
+// written over the four bytes at `at`; out-of-range offsets throw.
 void append_le32(Bytes& bytes, std::uint32_t value);
+std::uint32_t load_le32(const Bytes& bytes, std::size_t at);
+void store_le32(Bytes& bytes, std::size_t at, std::uint32_t value);
 
 // Deterministic bytes that differ from segment to segment (seed), so that a
 // misplaced chunk shows.

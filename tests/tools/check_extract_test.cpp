@@ -26,14 +26,14 @@ Bytes splash_file(int32_t width, int32_t height, const Bytes& pixels) {
   Bytes file(138, 0);
   file[0] = 'T';
   file[1] = 'D';
-  put_le32(file, 2, uint32_t(file.size() + pixels.size()));
-  put_le32(file, 10, 138);
-  put_le32(file, 14, 124);
-  put_le32(file, 18, uint32_t(width));
-  put_le32(file, 22, uint32_t(height));
+  store_le32(file, 2, uint32_t(file.size() + pixels.size()));
+  store_le32(file, 10, 138);
+  store_le32(file, 14, 124);
+  store_le32(file, 18, uint32_t(width));
+  store_le32(file, 22, uint32_t(height));
   file[26] = 1;
   file[28] = 16;
-  put_le32(file, 30, 3);
+  store_le32(file, 30, 3);
   file.insert(file.end(), pixels.begin(), pixels.end());
   return file;
 }
@@ -43,21 +43,21 @@ void expect_bitmap_header(const Bytes& bmp, int32_t width, int32_t height, uint3
   ASSERT_GE(bmp.size(), 66u);
   EXPECT_EQ(bmp[0], 'B');
   EXPECT_EQ(bmp[1], 'M');
-  EXPECT_EQ(get_le32(bmp, 2), bmp.size());
-  EXPECT_EQ(get_le32(bmp, 6), 0u);
-  EXPECT_EQ(get_le32(bmp, 10), 66u);
-  EXPECT_EQ(get_le32(bmp, 14), 40u);
-  EXPECT_EQ(int32_t(get_le32(bmp, 18)), width);
-  EXPECT_EQ(int32_t(get_le32(bmp, 22)), height);  // positive: bottom row first
+  EXPECT_EQ(load_le32(bmp, 2), bmp.size());
+  EXPECT_EQ(load_le32(bmp, 6), 0u);
+  EXPECT_EQ(load_le32(bmp, 10), 66u);
+  EXPECT_EQ(load_le32(bmp, 14), 40u);
+  EXPECT_EQ(int32_t(load_le32(bmp, 18)), width);
+  EXPECT_EQ(int32_t(load_le32(bmp, 22)), height);  // positive: bottom row first
   EXPECT_EQ(get_le16(bmp, 26), 1u);
   EXPECT_EQ(get_le16(bmp, 28), 16u);
-  EXPECT_EQ(get_le32(bmp, 30), 3u);
-  EXPECT_EQ(get_le32(bmp, 34), stride * uint32_t(height));
-  EXPECT_EQ(get_le32(bmp, 46), 0u);
-  EXPECT_EQ(get_le32(bmp, 50), 0u);
-  EXPECT_EQ(get_le32(bmp, 54), 0xF800u);
-  EXPECT_EQ(get_le32(bmp, 58), 0x07E0u);
-  EXPECT_EQ(get_le32(bmp, 62), 0x001Fu);
+  EXPECT_EQ(load_le32(bmp, 30), 3u);
+  EXPECT_EQ(load_le32(bmp, 34), stride * uint32_t(height));
+  EXPECT_EQ(load_le32(bmp, 46), 0u);
+  EXPECT_EQ(load_le32(bmp, 50), 0u);
+  EXPECT_EQ(load_le32(bmp, 54), 0xF800u);
+  EXPECT_EQ(load_le32(bmp, 58), 0x07E0u);
+  EXPECT_EQ(load_le32(bmp, 62), 0x001Fu);
   EXPECT_EQ(bmp.size(), 66u + stride * uint32_t(height));
 }
 
@@ -118,7 +118,7 @@ TEST(CheckExtract, SplashWithoutPixelsGivesNoBitmap) {
                             "  wrote   out/splash.raw (0 bytes)\n"
                             "  note    the splash screen has no pixels: no bitmap\n"),
             std::string::npos);
-  EXPECT_FALSE(file_exists(release + "/out/splash.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(release + "/out/splash.bmp"));
 }
 
 TEST(CheckExtract, WithoutSplashOnlyTheImage) {
@@ -150,8 +150,8 @@ TEST(CheckExtract, ExistingFilesAreKeptUnlessForced) {
             "romfold-check: out/splash.raw: already exists (use --force to replace it)\n");
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(read_file(release + "/out/splash.raw"), (Bytes{'o', 'l', 'd'}));
-  EXPECT_FALSE(file_exists(release + "/out/image.bin"));
-  EXPECT_FALSE(file_exists(release + "/out/splash.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(release + "/out/image.bin"));
+  EXPECT_FALSE(std::filesystem::exists(release + "/out/splash.bmp"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(release + "/out"),
                           std::filesystem::directory_iterator()),
             1);
@@ -174,7 +174,7 @@ TEST(CheckExtract, DamagedInputLeavesNothingBehind) {
   ProgramResult result = run_check({"-x", "new", "bad.nbx"}, release);
   EXPECT_EQ(result.err, "romfold-check: bad.nbx: offset 36384: block 1: last block not marked last\n");
   EXPECT_EQ(result.status, 1);
-  EXPECT_FALSE(file_exists(release + "/new"));
+  EXPECT_FALSE(std::filesystem::exists(release + "/new"));
 
   // ... and files that --force would replace stay as they were.
   std::filesystem::create_directory(release + "/out");

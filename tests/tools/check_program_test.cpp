@@ -50,8 +50,8 @@ TEST(CheckValid, SummaryOfEachKindOfFile) {
   // Hand-made containers: a stored block, and an empty image.
   Bytes stored = {'X', 'P', 'R', 'S', 5, 0, 0, 0, 5, 0, 0, 0xC0, 5, 0, 0, 0, 'h', 'e', 'l', 'l',
                   'o'};
-  write_file(dir.file("stored.tmp"), stored);
-  write_file(dir.file("empty.tmp"), {'X', 'P', 'R', 'S', 0, 0, 0, 0});
+  dir.write("stored.tmp", stored);
+  dir.write("empty.tmp", Bytes{'X', 'P', 'R', 'S', 0, 0, 0, 0});
 
   struct Case {
     const char* name;
@@ -118,7 +118,7 @@ TEST(CheckValid, SummaryOfEachKindOfFile) {
 // Offset of the first match token in block 0: the items before it are
 // literals of one byte each, all in the first group.
 size_t first_match_token(const Bytes& image) {
-  const uint32_t flags = get_le32(image, block0_data);
+  const uint32_t flags = load_le32(image, block0_data);
   for (size_t item = 0; item < 32; ++item) {
     if ((flags >> (31 - item)) & 1) return block0_data + 4 + item;
   }
@@ -174,26 +174,26 @@ TEST(CheckDamage, EachFaultIsNamedWithItsOffset) {
        false,
        [](Bytes& b) {
          b.erase(b.begin() + block1_word, b.begin() + splash_at);
-         put_le32(b, 8, uint32_t(block1_word - 16));
+         store_le32(b, 8, uint32_t(block1_word - 16));
        },
        image + "offset 36384: block 1: block word cut off\n"},
       {"data after the last block", true, [](Bytes& b) { b.insert(b.end(), 4, 0); },
        container + "offset 49092: data after the last block (4 bytes)\n"},
       {"splash width does not match the block size", false,
-       [](Bytes& b) { put_le32(b, splash_at + 4, 65); },
+       [](Bytes& b) { store_le32(b, splash_at + 4, 65); },
        image + "offset 12: splash block size 6156 does not match 65x48 pixels\n"},
       {"splash block longer than its pixels",
        false,
        [](Bytes& b) {
          b.insert(b.end(), 2, 0);
-         put_le32(b, 12, 6158);
+         store_le32(b, 12, 6158);
        },
        image + "offset 12: splash block size 6158 does not match 64x48 pixels\n"},
       {"bad splash marker", false, [](Bytes& b) { b[splash_at + 3] ^= 0x01; },
        image + "offset 49108: bad splash marker\n"},
-      {"negative splash height", false, [](Bytes& b) { put_le32(b, splash_at + 8, uint32_t(-48)); },
+      {"negative splash height", false, [](Bytes& b) { store_le32(b, splash_at + 8, uint32_t(-48)); },
        image + "offset 49112: splash screen of 64x-48 pixels has a negative dimension\n"},
-      {"splash too wide", false, [](Bytes& b) { put_le32(b, splash_at + 4, 1921); },
+      {"splash too wide", false, [](Bytes& b) { store_le32(b, splash_at + 4, 1921); },
        image + "offset 49112: splash screen of 1921x48 pixels is too big\n"},
   };
   for (const Case& c : cases) {
@@ -202,7 +202,7 @@ TEST(CheckDamage, EachFaultIsNamedWithItsOffset) {
     const std::string name = c.container ? "nbx.tmp" : "nk.nbx";
     Bytes damaged = c.container ? good_container : good_image;
     c.damage(damaged);
-    write_file(dir.file(name), damaged);
+    dir.write(name, damaged);
     const ProgramResult result = run_check({name}, dir.path());
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, c.err);
@@ -214,7 +214,7 @@ TEST(CheckDamage, BlockTableStopsAtTheFault) {
   ScratchDir dir;
   Bytes damaged = sample_file("nk.nbx");
   damaged[block1_word + 3] ^= 0x40;
-  write_file(dir.file("nk.nbx"), damaged);
+  dir.write("nk.nbx", damaged);
   const ProgramResult result = run_check({"-v", "nk.nbx"}, dir.path());
   EXPECT_EQ(result.out,
             "block      offset  kind        data size  image size    ratio\n"
@@ -263,7 +263,7 @@ TEST(CheckCompare, FindsTheFirstDifference) {
     ScratchDir dir;
     Bytes changed = reference;
     c.change(changed);
-    write_file(dir.file("copy.tmp"), changed);
+    dir.write("copy.tmp", changed);
     std::filesystem::copy_file(sample().with_splash + "/nk.nbx", dir.file("nk.nbx"));
     const ProgramResult result = run_check({"--compare", "copy.tmp", "nk.nbx"}, dir.path());
     EXPECT_EQ(result.out, c.out);
@@ -276,10 +276,10 @@ TEST(CheckCompare, ADamagedImageIsReportedBeforeAnyDifferenceAfterIt) {
   ScratchDir dir;
   Bytes damaged = sample_file("nk.nbx");
   damaged[block0_padding] = 0x01;
-  write_file(dir.file("nk.nbx"), damaged);
+  dir.write("nk.nbx", damaged);
   Bytes reference = sample_file("nk.tmp");
   reference[70000] ^= 0x01;
-  write_file(dir.file("nk.tmp"), reference);
+  dir.write("nk.tmp", reference);
   const ProgramResult result = run_check({"-c", "nk.tmp", "nk.nbx"}, dir.path());
   EXPECT_EQ(result.err, "romfold-check: nk.nbx: offset 36381: block 0: padding not zero\n");
   EXPECT_EQ(result.status, 1);

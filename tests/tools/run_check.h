@@ -1,48 +1,26 @@
-// Runs a built program as a child process and collects what it printed, and
-// builds packed images with the real packer on scratch copies of the sample.
+// Runs romfold-check as a child process, and builds packed images with the
+// real packer on scratch copies of the sample.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tests/support/run_program.h"
+#include "tests/support/scratch_dir.h"
+
 namespace romfold::check_test {
 
-using Bytes = std::vector<uint8_t>;
-
-struct ProgramResult {
-  std::string out;  // standard output, byte for byte
-  std::string err;  // standard error
-  int status = -1;  // exit status 0..255, or 1000 + signal number when killed
-};
-
-// Runs program with args (argv[1...]) in the directory cwd.
-ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& cwd);
+using romfold_test::Bytes;
+using romfold_test::load_le32;
+using romfold_test::ProgramResult;
+using romfold_test::read_file;
+using romfold_test::run_program;
+using romfold_test::ScratchDir;
+using romfold_test::store_le32;
+using romfold_test::write_file;
 
 // Runs romfold-check with args in cwd.
 ProgramResult run_check(const std::vector<std::string>& args, const std::string& cwd);
-
-Bytes read_file(const std::string& path);
-void write_file(const std::string& path, const Bytes& bytes);
-bool file_exists(const std::string& path);
-uint32_t get_le32(const Bytes& bytes, size_t at);
-void put_le32(Bytes& bytes, size_t at, uint32_t value);
-
-// A fresh directory under the test temp folder, removed with its contents
-// when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // The sample release directory copied into dir/name (without splash.tss when
 // with_splash is false, with splash in its place when that is not empty),

@@ -1,4 +1,4 @@
-#include "tests/e2e/run_program.h"
+#include "tests/support/run_program.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
