@@ -101,8 +101,14 @@ int FoldEncodeFile(const char* source, const char* destination) {
         // is read cannot make the records disagree with the header.
         const std::uint32_t due = total - read;
         const std::uint32_t want = due < block_size ? due : block_size;
-        const std::uint32_t n = static_cast<std::uint32_t>(stream_read(transfer_buffer, want, files.source));
-        if (stream_error(files.source) != 0) return fail(files, fold_read_failed, "\nFoldEncodeFile: fread() failed\n");
+        // Fill the block: a read that delivers less without the source having
+        // ended must not make a short block that is not the last.
+        std::uint32_t n = 0;
+        for (std::size_t got = 1; n < want && got != 0;) {
+            got = stream_read(transfer_buffer + n, want - n, files.source);
+            if (stream_error(files.source) != 0) return fail(files, fold_read_failed, "\nFoldEncodeFile: fread() failed\n");
+            n += static_cast<std::uint32_t>(got);
+        }
         read += n;
 
         const std::int32_t c = FoldEncode(files.handle, compress_buffer, static_cast<std::int32_t>(block_size),

@@ -1,8 +1,6 @@
 #include "container/file_access.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -41,14 +39,6 @@ ReadOutcome open_for_reading(const std::string& path) {
         stream_close(stream);
     }
     return outcome;
-}
-
-// Makes a file of `size` bytes without writing them (a sparse file).
-void make_sparse(const std::string& path, std::uint64_t size) {
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
-    ::close(fd);
 }
 
 TEST(OpenForReading, MissingFileFailsToOpen) {
@@ -93,7 +83,7 @@ TEST(OpenForReading, SizesFrom4GBOnAreRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
         ScratchDir dir;
-        make_sparse(dir.file("big"), c.size);
+        dir.make_sparse("big", c.size);
         romfold_test::ScopedFaultStreams streams;  // records only, to see the stream closed
         const ReadOutcome outcome = open_for_reading(dir.file("big"));
         EXPECT_EQ(outcome.status, c.status);

@@ -2,12 +2,30 @@
 // files cannot provoke (a segment that shrinks after it was measured, a close
 // that meets a full disk). ROMFOLD_FAULT="op:name:nth[:keep]" chooses the
 // fault (see tests/support/fault_streams.h); without it the run is plain.
+// ROMFOLD_FAULT_LOG=path writes every stream call of the run to path, one a
+// line, then "open at exit: N" with the number of streams left open.
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
 #include "app/pipeline.h"
 #include "tests/support/fault_streams.h"
+
+namespace {
+
+bool write_log(const char* path) {
+    std::FILE* log = std::fopen(path, "w");
+    if (log == nullptr) {
+        return false;
+    }
+    for (const std::string& entry : romfold_test::stream_log()) {
+        std::fprintf(log, "%s\n", entry.c_str());
+    }
+    std::fprintf(log, "open at exit: %zu\n", romfold_test::open_stream_count());
+    return std::fclose(log) == 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::optional<romfold_test::Fault> fault;
@@ -21,6 +39,10 @@ int main(int argc, char** argv) {
     romfold_test::install_fault_streams(fault);
     const int status = romfold::run_pipeline(argc, argv);
     std::fflush(stdout);
+    if (const char* path = std::getenv("ROMFOLD_FAULT_LOG"); path != nullptr && !write_log(path)) {
+        std::fprintf(stderr, "romfold_fault: cannot write the log %s\n", path);
+        return 2;
+    }
     romfold_test::remove_fault_streams();
     return status;
 }

@@ -41,6 +41,29 @@ Bytes compressed(const Bytes& block) {
     return out;
 }
 
+// An image of one block that compresses to 4k + remainder bytes, and its
+// container: the block padded with zeros to a multiple of 4.
+struct OneBlock {
+    Bytes image;
+    Bytes container;
+};
+OneBlock one_compressed_block(std::uint32_t remainder) {
+    Bytes image;
+    Bytes block;
+    for (std::uint8_t literals = 1; literals < 40; ++literals) {
+        image = zeros_then(200, pattern_bytes(literals, literals));
+        block = compressed(image);
+        if (!block.empty() && block.size() % 4 == remainder) break;
+    }
+    Bytes container = to_bytes("XPRS");
+    append_le32(container, static_cast<std::uint32_t>(image.size()));
+    append_le32(container, static_cast<std::uint32_t>(block.size()) | 0x40000000u);
+    append_le32(container, static_cast<std::uint32_t>(image.size()));
+    container = concat(container, block);
+    container.resize(container.size() + (4 - remainder) % 4, 0);
+    return {image, container};
+}
+
 // The small image most rows pack: 20 random bytes, one stored block.
 const Bytes small_image = segment(0, 20);
 const Bytes small_container = stored_container(small_image);
@@ -100,20 +123,7 @@ std::vector<Case> container_cases() {
                          0, {{"nk.tmp", image}, {"nbx.tmp", decodes_to_image}, {"nk.nbx", decodes_to_image}}});
     }
     for (std::uint32_t remainder = 0; remainder < 4; ++remainder) {
-        // A compressed block of 4k + remainder bytes, padded with zeros to 4k + 4.
-        Bytes image;
-        Bytes block;
-        for (std::uint8_t literals = 1; literals < 40; ++literals) {
-            image = zeros_then(200, pattern_bytes(literals, literals));
-            block = compressed(image);
-            if (!block.empty() && block.size() % 4 == remainder) break;
-        }
-        Bytes container = to_bytes("XPRS");
-        append_le32(container, static_cast<std::uint32_t>(image.size()));
-        append_le32(container, static_cast<std::uint32_t>(block.size()) | 0x40000000u);
-        append_le32(container, static_cast<std::uint32_t>(image.size()));
-        container = concat(container, block);
-        container.resize(container.size() + (4 - remainder) % 4, 0);
+        const auto [image, container] = one_compressed_block(remainder);
         cases.push_back({"CompressedBlockOf4kPlus" + std::to_string(remainder) + "Bytes", release_of(image), {"{dir}"},
                          "",
                          image_line(static_cast<std::int32_t>(image.size())) + merging(0) +
@@ -286,6 +296,20 @@ std::vector<Case> fault_cases() {
         {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 9)}});
     row("ContainerBlockDataWriteFailsSilently", "write:nbx.tmp:5:3", image_front + compressing, 255,
         {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 19)}});
+    row("ContainerTotalSizeWriteFails", "write:nbx.tmp:2:2",
+        image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing, 255,
+        {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 6)}});
+    row("LastBlockSizeWriteFails", "write:nbx.tmp:4", image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
+        255, {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 12)}});
+    {
+        const auto [image, container] = one_compressed_block(1);
+        cases.push_back({"ContainerPaddingWriteFailsSilently", release_of(image), {"{dir}"}, "write:nbx.tmp:6:1",
+                         image_line(static_cast<std::int32_t>(image.size())) + merging(0) + compressing, 255,
+                         {{"nk.tmp", image}, {"nbx.tmp", cut(container, container.size() - 2)}}});
+    }
+    // A read that delivers less than asked is followed by more reads until
+    // the block is full: the container is the same as without the fault.
+    row("MergedImageShortReadIsCompleted", "read:nk.tmp:1:5", front + success(), 0, packed_with(small_image, splash));
     row("ContainerCloseFails", "close:nbx.tmp:1", image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
         255, compressed_only(small_image));
 

@@ -199,6 +199,20 @@ std::vector<Case> fault_cases() {
                      {{"nk.tmp", merged(two, 107)}}});
     cases.push_back({"KernelImageSeekFails", two, {"{dir}"}, "seek:nk.bin:1",
                      "OpenForReading: fseek() failed\nError opening {dir}/nk.bin.\r\n", 255, {}});
+    cases.push_back({"KernelImageRewindFails", two, {"{dir}"}, "seek:nk.bin:2",
+                     "OpenForReading: fseek() failed\nError opening {dir}/nk.bin.\r\n", 255, {}});
+    cases.push_back({"KernelImagePositionQueryFails", two, {"{dir}"}, "tell:nk.bin:1",
+                     "OpenForReading: fgetpos() failed\nError opening {dir}/nk.bin.\r\n", 255, {}});
+    cases.push_back({"KernelImageReadFails", two, {"{dir}"}, "read:nk.bin:1:6",
+                     "Error reading {dir}/nk.bin signature.\r\n", 255, {}});
+    cases.push_back({"MergedImageCreateFails", two, {"{dir}"}, "open:nk.tmp:1",
+                     image_line(150) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.tmp.\r\n", 255, {}});
+    cases.push_back({"SegmentSeekFails", two, {"{dir}"}, "seek:nk.nb0:1",
+                     image_line(150) + merging(0) + "OpenForReading: fseek() failed\nError opening {dir}/nk.nb0.\r\n",
+                     255, {{"nk.tmp", {}}}});
+    cases.push_back({"MergedImageFlushFails", two, {"{dir}"}, "flush:nk.tmp:1",
+                     image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n", 255,
+                     {{"nk.tmp", merged(two, 150)}}});
     cases.push_back({"SegmentPositionQueryFails", two, {"{dir}"}, "tell:nk.nb1:1",
                      image_line(150) + merging_up_to(1) +
                          "OpenForReading: fgetpos() failed\nError opening {dir}/nk.nb1.\r\n",

@@ -35,6 +35,11 @@ void ScratchDir::symlink(const std::string& name, const std::string& target) con
 
 void ScratchDir::make_directory(const std::string& name) const { fs::create_directory(file(name)); }
 
+void ScratchDir::make_sparse(const std::string& name, std::uint64_t size) const {
+    write(name, Bytes{});
+    fs::resize_file(file(name), size);
+}
+
 std::map<std::string, Bytes> ScratchDir::entries() const {
     std::map<std::string, Bytes> result;
     for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {

@@ -25,6 +25,8 @@ public:
     void write(const std::string& name, const std::string& text) const;
     void symlink(const std::string& name, const std::string& target) const;
     void make_directory(const std::string& name) const;
+    // A file of `size` bytes that are never written (a sparse file of zeros).
+    void make_sparse(const std::string& name, std::uint64_t size) const;
 
     // Each entry of the directory: its bytes, or "-> target" for a symbolic
     // link, or "<dir>" for a directory.
