@@ -24,6 +24,16 @@
 
 #include <stdint.h>
 
+/*
+ * Marks the five calls below as the library's interface. The shared library
+ * is built with every other symbol hidden, so these five are all it exports.
+ */
+#if defined(__GNUC__) && __GNUC__ >= 4
+#define FOLD_ENCODER_API __attribute__((visibility("default")))
+#else
+#define FOLD_ENCODER_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -47,11 +57,11 @@ typedef void (*ProgressCallback)(void* context, int32_t position);
  * Returns null, without calling anything, when `allocate` is null or max_len
  * is out of range; returns null when the callback returns null.
  */
-EncoderHandle* FoldEncodeCreateAtLevel(uint32_t max_len, void* context, AllocateCallback allocate,
-                                       int32_t level);
+FOLD_ENCODER_API EncoderHandle* FoldEncodeCreateAtLevel(uint32_t max_len, void* context,
+                                                        AllocateCallback allocate, int32_t level);
 
 /* FoldEncodeCreateAtLevel at level 9. */
-EncoderHandle* FoldEncodeCreate(uint32_t max_len, void* context, AllocateCallback allocate);
+FOLD_ENCODER_API EncoderHandle* FoldEncodeCreate(uint32_t max_len, void* context, AllocateCallback allocate);
 
 /*
  * Compresses one block of `in_len` bytes from `in` into `out`, which holds
@@ -71,19 +81,20 @@ EncoderHandle* FoldEncodeCreate(uint32_t max_len, void* context, AllocateCallbac
  * with in_len last. A step of 0 or below, or above in_len, means in_len.
  * Progress reporting never changes the output.
  */
-int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, int32_t capacity, const void* in,
-                               int32_t in_len, ProgressCallback progress, void* progress_context,
-                               int32_t step);
+FOLD_ENCODER_API int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, int32_t capacity,
+                                                const void* in, int32_t in_len, ProgressCallback progress,
+                                                void* progress_context, int32_t step);
 
 /* FoldEncodeWithProgress without progress reports. */
-int32_t FoldEncode(EncoderHandle* handle, void* out, int32_t capacity, const void* in, int32_t in_len);
+FOLD_ENCODER_API int32_t FoldEncode(EncoderHandle* handle, void* out, int32_t capacity, const void* in,
+                                    int32_t in_len);
 
 /*
  * Invalidates the handle and hands its memory to `release(context, memory)`.
  * Does nothing (and calls nothing) when the handle is null or not valid, or
  * when `release` is null; in the last case the handle stays usable.
  */
-void FoldEncodeClose(EncoderHandle* handle, void* context, ReleaseCallback release);
+FOLD_ENCODER_API void FoldEncodeClose(EncoderHandle* handle, void* context, ReleaseCallback release);
 
 #ifdef __cplusplus
 }

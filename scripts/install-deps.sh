@@ -3,7 +3,9 @@
 # machine lacks. Does nothing when everything is there already.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev)
+# pkgconf, dpkg-dev (dpkg-shlibdeps), file and groff-base: the install,
+# package and manual page tests.
+packages=(cmake g++ make libgtest-dev pkgconf dpkg-dev file groff-base)
 
 missing=()
 for package in "${packages[@]}"; do
