@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever the build and the tests need and this
-# machine lacks. Does nothing when everything is there already.
+# machine lacks, and the extra packages named as arguments (what one of the
+# other scripts needs). Does nothing when everything is there already.
+#   scripts/install-deps.sh [package...]
 set -euo pipefail
 
 # pkgconf, dpkg-dev (dpkg-shlibdeps), file and groff-base: the install,
 # package and manual page tests.
-packages=(cmake g++ make libgtest-dev pkgconf dpkg-dev file groff-base)
+packages=(cmake g++ make libgtest-dev pkgconf dpkg-dev file groff-base "$@")
 
 missing=()
 for package in "${packages[@]}"; do

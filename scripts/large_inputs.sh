@@ -16,12 +16,7 @@ cd "$root"
 scratch="${ROMFOLD_LARGE_DIR:-$root/build/large}"
 margin_kb=512
 
-scripts/install-deps.sh
-if [ ! -x /usr/bin/time ]; then
-    sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends time
-fi
+scripts/install-deps.sh time python3
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target romfold romfold-check >/dev/null
 romfold="$root/build/default/app/romfold"

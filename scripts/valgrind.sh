@@ -10,12 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 filter="${1:-*}"
 
-scripts/install-deps.sh
-if ! command -v valgrind >/dev/null; then
-    sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends valgrind
-fi
+scripts/install-deps.sh valgrind
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target e2e_tests check_tests >/dev/null
 
