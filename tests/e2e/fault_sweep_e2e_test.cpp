@@ -34,9 +34,8 @@ namespace romfold_test {
 namespace {
 
 struct FaultedRun {
-    ProgramResult result;
-    std::vector<std::string> calls;  // the stream log, without the final count
-    std::string open_at_exit;
+    ProgramResult result;  // "{dir}" in place of the scratch directory
+    FaultLog log;
     Files after;
 };
 
@@ -74,15 +73,7 @@ FaultedRun run_with(const Files& before, const std::string& fault) {
     FaultedRun run;
     run.result = run_program(ROMFOLD_FAULT_BIN, {dir.path()}, dir.path(), env);
     run.after = dir.entries();
-    const Bytes log_bytes = read_file(logs.file("calls"));
-    std::istringstream log(std::string(log_bytes.begin(), log_bytes.end()));
-    for (std::string line; std::getline(log, line);) {
-        if (line.rfind("open at exit: ", 0) == 0) {
-            run.open_at_exit = line.substr(14);
-        } else {
-            run.calls.push_back(line);
-        }
-    }
+    run.log = read_fault_log(logs.file("calls"));
     // Output names the scratch directory; make it comparable between runs.
     std::string out;
     for (std::size_t at = 0;;) {
@@ -143,8 +134,8 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
     const Files before = sweep_release();
     const FaultedRun plain = run_with(before, "");
     ASSERT_EQ(plain.result.status, 0) << plain.result.out;
-    ASSERT_EQ(plain.open_at_exit, "0");
-    const std::vector<std::string> faults = faults_for(plain.calls);
+    ASSERT_EQ(plain.log.open_at_exit, "0");
+    const std::vector<std::string> faults = faults_for(plain.log.calls);
     ASSERT_GT(faults.size(), 40u) << "the fixture should make every stage's calls";
 
     // The faults a run survives without losing anything: closes of files that
@@ -161,7 +152,7 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
         SCOPED_TRACE("fault " + fault);
         const FaultedRun run = run_with(before, fault);
         EXPECT_EQ(run.result.err, "");
-        EXPECT_EQ(run.open_at_exit, "0") << "streams left open";
+        EXPECT_EQ(run.log.open_at_exit, "0") << "streams left open";
         for (const auto& [name, bytes] : before) {
             const auto found = run.after.find(name);
             ASSERT_NE(found, run.after.end()) << name << " was deleted";

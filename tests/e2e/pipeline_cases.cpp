@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <utility>
 
 #include "decoder/container_reader.h"
@@ -225,6 +226,21 @@ void check_packed_image(const ScratchDir& dir, const Files& after, const Files& 
 
 }  // namespace
 
+FaultLog read_fault_log(const std::string& path) {
+    const Bytes bytes = read_file(path);
+    std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+    FaultLog log;
+    const std::string count = "open at exit: ";
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(count, 0) == 0) {
+            log.open_at_exit = line.substr(count.size());
+        } else {
+            log.calls.push_back(line);
+        }
+    }
+    return log;
+}
+
 void check_run(const Case& c) {
     ScratchDir dir;
     populate(dir, c.before);
@@ -234,12 +250,16 @@ void check_run(const Case& c) {
     for (const std::string& arg : c.args) {
         args.push_back(replace_all(arg, "{dir}", dir.path()));
     }
-    std::vector<std::string> env;
+    const ScratchDir logs;  // outside the release directory, which must hold only the run's files
+    std::vector<std::string> env{"ROMFOLD_FAULT_LOG=" + logs.file("calls")};
     if (!c.fault.empty() && c.fault != no_fault) {
         env.push_back("ROMFOLD_FAULT=" + c.fault);
     }
     const ProgramResult result = run_program(c.fault.empty() ? ROMFOLD_BIN : ROMFOLD_FAULT_BIN, args, dir.path(), env);
     const Files after = dir.entries();
+    if (!c.fault.empty()) {
+        EXPECT_EQ(read_fault_log(logs.file("calls")).open_at_exit, "0") << "streams left open";
+    }
 
     std::string out = replace_all(c.out, "{dir}", dir.path());
     if (out.find(run_statistics) != std::string::npos) {

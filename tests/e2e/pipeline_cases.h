@@ -106,7 +106,16 @@ struct Case {
 // Failure messages name the row instead of dumping its bytes.
 void PrintTo(const Case& c, std::ostream* os);
 
-// Runs the row and checks output, status and files.
+// What romfold_fault wrote to the file named by ROMFOLD_FAULT_LOG: every
+// stream call of the run, and the number of streams still open at exit.
+struct FaultLog {
+    std::vector<std::string> calls;
+    std::string open_at_exit;
+};
+FaultLog read_fault_log(const std::string& path);
+
+// Runs the row and checks output, status and files; a row with a fault also
+// must leave no stream open.
 void check_run(const Case& c);
 
 }  // namespace romfold_test
