@@ -24,14 +24,17 @@
 // - Walk sentinel: chain[0] is set to P before the walk. A walk that reaches
 //   position 0 (a 0 link) examines it and then arrives at P itself, whose bytes
 //   always pass; arriving at P ends the walk. So the link loop has no
-//   end-of-chain test: one load of the link and one 16-bit compare a link.
+//   end-of-chain test: one load of the link, the reach test and one 16-bit
+//   compare a link.
 // - The 8 links of a group are unrolled, and the budget is charged once per
 //   group.
 // - Links only lead further back (apart from the sentinel, which is P), so
-//   once a group ends more than 8191 bytes back no later candidate can be
+//   once a link lies more than 8191 bytes back no later candidate can be
 //   taken: a passing one would end the search and the others change nothing.
-//   The walk stops there instead of spending the rest of its budget on
-//   distant links, which also keeps it inside the recent part of the chain.
+//   The walk stops at that link instead of spending the rest of its budget
+//   on distant links, which also keeps it inside the recent part of the
+//   chain, and a candidate that passes is always within reach. The test is
+//   off the walk's critical path, which is the chain of dependent link loads.
 // - Lengths 4 to 7 come from one word compare; only matches of 8 bytes and
 //   more are compared in a loop.
 // - Position, budget, best match and the writer state are locals for the
@@ -88,12 +91,13 @@ void find_level3_9(std::uint8_t* work) {
 #pragma GCC unroll 8
                 for (int link = 0; link < 8; ++link) {
                     candidate = chain[candidate];
+                    if (candidate + max_match_offset < pos) goto emit;
                     if (load_u16(probe + candidate) == wanted) goto passed;
                 }
-                if (--budget < 0 || candidate + max_match_offset < pos) goto emit;
+                if (--budget < 0) goto emit;
             }
         passed:
-            if (candidate == pos || pos - candidate > max_match_offset) goto emit;
+            if (candidate == pos) goto emit;  // the sentinel: the chain is used up
             if (load_le32(in + candidate) == head) {
                 const std::uint32_t length = match_length_after4(cur, in + candidate, in_end);
                 if (pos + length == in_len) {  // nothing can beat a match to the end

@@ -47,24 +47,20 @@ ROMFOLD_FORCE_INLINE void run_single_candidate_pass(std::uint8_t* work) {
         Entry& slot = table[Table::index(cur)];
         const std::uint32_t candidate = slot;
         slot = static_cast<Entry>(pos);
-        if (pos - candidate <= max_match_offset) {
-            const std::uint32_t diff = load_le32(cur) ^ load_le32(in + candidate);
-            std::uint32_t length = 0;
-            if (diff == 0) {
-                length = match_length_after4(cur, in + candidate, in_end);
-            } else if ((diff & 0x00FFFFFF) == 0) {
-                length = 3;
+        // One branch decides literal or match: the distance test and the
+        // three-byte compare are combined without a branch of their own.
+        const std::uint32_t diff = load_le32(cur) ^ load_le32(in + candidate);
+        const bool near = pos - candidate <= max_match_offset;
+        if (near & ((diff & 0x00FFFFFF) == 0)) {
+            const std::uint32_t length = diff == 0 ? match_length_after4(cur, in + candidate, in_end) : 3;
+            writer.emit_match(pos - candidate, length);
+            const std::uint32_t match_end = pos + length;
+            const std::uint32_t enter_end = match_end < hash_limit ? match_end : hash_limit;
+            for (std::uint32_t inner = pos + 1; inner < enter_end; ++inner) {
+                table[Table::index(in + inner)] = static_cast<Entry>(inner);
             }
-            if (length != 0) {
-                writer.emit_match(pos - candidate, length);
-                const std::uint32_t match_end = pos + length;
-                const std::uint32_t enter_end = match_end < hash_limit ? match_end : hash_limit;
-                for (std::uint32_t inner = pos + 1; inner < enter_end; ++inner) {
-                    table[Table::index(in + inner)] = static_cast<Entry>(inner);
-                }
-                pos = match_end;
-                continue;
-            }
+            pos = match_end;
+            continue;
         }
         writer.emit_literal(*cur);
         ++pos;
