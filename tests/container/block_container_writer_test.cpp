@@ -11,7 +11,7 @@
 
 #include "decoder/block_decoder.h"
 #include "decoder/container_reader.h"
-#include "encoder/fold_encoder.h"
+#include "tests/support/compressed_blocks.h"
 #include "tests/support/fault_streams.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/stdout_capture.h"
@@ -21,6 +21,8 @@ namespace {
 
 using romfold_test::append_le32;
 using romfold_test::Bytes;
+using romfold_test::compressed;
+using romfold_test::one_compressed_block;
 using romfold_test::pattern_bytes;
 using romfold_test::read_file;
 using romfold_test::ScratchDir;
@@ -42,17 +44,6 @@ std::string statistics(std::uint32_t in, std::uint32_t out) {
     StdoutCapture capture;
     print_statistics(in, out);
     return capture.finish();
-}
-
-// The level-9 block the writer must have stored for `block`.
-Bytes compressed(const Bytes& block) {
-    static std::vector<std::uint8_t> memory(197920 + 256);
-    auto allocate = [](void*, std::uint32_t) -> void* { return memory.data(); };
-    EncoderHandle* handle = FoldEncodeCreate(65536, nullptr, allocate);
-    Bytes out(65536);
-    const std::int32_t c = FoldEncode(handle, out.data(), 65536, block.data(), static_cast<std::int32_t>(block.size()));
-    out.resize(c < static_cast<std::int32_t>(block.size()) ? static_cast<std::size_t>(c) : 0);
-    return out;
 }
 
 Bytes zeros_then(std::size_t zeros, const Bytes& tail) {
@@ -103,25 +94,12 @@ TEST(BlockContainerWriter, FullBlockThenOneByte) {
 }
 
 TEST(BlockContainerWriter, CompressedBlocksArePaddedToFourBytes) {
-    // Find sources whose compressed block is 4k + 1 .. 4k + 3 and 4k bytes long.
     for (std::uint32_t remainder = 0; remainder < 4; ++remainder) {
-        Bytes source;
-        Bytes block;
-        for (std::uint8_t literals = 1; literals < 40; ++literals) {
-            source = zeros_then(200, pattern_bytes(literals, literals));
-            block = compressed(source);
-            if (!block.empty() && block.size() % 4 == remainder) break;
-        }
-        ASSERT_EQ(block.size() % 4, remainder);
+        const auto [source, block, expected] = one_compressed_block(remainder);
+        ASSERT_EQ(expected.size(), 16 + block.size() + (4 - remainder) % 4);
         ScratchDir dir;
         const FoldRun run = fold(dir, source);
         ASSERT_EQ(run.status, 0);
-        Bytes expected{'X', 'P', 'R', 'S'};
-        append_le32(expected, static_cast<std::uint32_t>(source.size()));
-        append_le32(expected, static_cast<std::uint32_t>(block.size()) | 0x40000000u);
-        append_le32(expected, static_cast<std::uint32_t>(source.size()));
-        expected.insert(expected.end(), block.begin(), block.end());
-        expected.insert(expected.end(), (4 - remainder) % 4, 0);
         EXPECT_EQ(read_file(dir.file("nbx.tmp")), expected) << remainder;
         EXPECT_EQ(run.output,
                   statistics(static_cast<std::uint32_t>(source.size()), static_cast<std::uint32_t>(expected.size())));

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder/fold_encoder.h"
 #include "tests/e2e/pipeline_cases.h"
+#include "tests/support/compressed_blocks.h"
 
 namespace romfold_test {
 namespace {
@@ -28,41 +28,6 @@ Files with(Files files, const std::string& name, const Bytes& bytes) {
 }
 
 Bytes zeros_then(std::size_t zeros, const Bytes& tail) { return concat(Bytes(zeros, 0), tail); }
-
-// The level-9 block of `block`, to pick a fixture whose compressed size has a
-// given remainder modulo 4; empty when the block would be stored.
-Bytes compressed(const Bytes& block) {
-    static std::vector<std::uint8_t> memory(197920 + 256);
-    auto allocate = [](void*, std::uint32_t) -> void* { return memory.data(); };
-    EncoderHandle* handle = FoldEncodeCreate(65536, nullptr, allocate);
-    Bytes out(65536);
-    const std::int32_t c = FoldEncode(handle, out.data(), 65536, block.data(), static_cast<std::int32_t>(block.size()));
-    out.resize(c > 0 && c < static_cast<std::int32_t>(block.size()) ? static_cast<std::size_t>(c) : 0);
-    return out;
-}
-
-// An image of one block that compresses to 4k + remainder bytes, and its
-// container: the block padded with zeros to a multiple of 4.
-struct OneBlock {
-    Bytes image;
-    Bytes container;
-};
-OneBlock one_compressed_block(std::uint32_t remainder) {
-    Bytes image;
-    Bytes block;
-    for (std::uint8_t literals = 1; literals < 40; ++literals) {
-        image = zeros_then(200, pattern_bytes(literals, literals));
-        block = compressed(image);
-        if (!block.empty() && block.size() % 4 == remainder) break;
-    }
-    Bytes container = to_bytes("XPRS");
-    append_le32(container, static_cast<std::uint32_t>(image.size()));
-    append_le32(container, static_cast<std::uint32_t>(block.size()) | 0x40000000u);
-    append_le32(container, static_cast<std::uint32_t>(image.size()));
-    container = concat(container, block);
-    container.resize(container.size() + (4 - remainder) % 4, 0);
-    return {image, container};
-}
 
 // The small image most rows pack: 20 random bytes, one stored block.
 const Bytes small_image = segment(0, 20);
@@ -123,7 +88,7 @@ std::vector<Case> container_cases() {
                          0, {{"nk.tmp", image}, {"nbx.tmp", decodes_to_image}, {"nk.nbx", decodes_to_image}}});
     }
     for (std::uint32_t remainder = 0; remainder < 4; ++remainder) {
-        const auto [image, container] = one_compressed_block(remainder);
+        const auto [image, block, container] = one_compressed_block(remainder);
         cases.push_back({"CompressedBlockOf4kPlus" + std::to_string(remainder) + "Bytes", release_of(image), {"{dir}"},
                          "",
                          image_line(static_cast<std::int32_t>(image.size())) + merging(0) +
@@ -302,7 +267,7 @@ std::vector<Case> fault_cases() {
     row("LastBlockSizeWriteFails", "write:nbx.tmp:4", image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
         255, {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 12)}});
     {
-        const auto [image, container] = one_compressed_block(1);
+        const auto [image, block, container] = one_compressed_block(1);
         cases.push_back({"ContainerPaddingWriteFailsSilently", release_of(image), {"{dir}"}, "write:nbx.tmp:6:1",
                          image_line(static_cast<std::int32_t>(image.size())) + merging(0) + compressing, 255,
                          {{"nk.tmp", image}, {"nbx.tmp", cut(container, container.size() - 2)}}});
