@@ -8,37 +8,14 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "tests/support/anonymous_file.h"
+
 namespace romfold_test {
-namespace {
-
-int anonymous_file() {
-    char name[] = "/tmp/romfold_child_XXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd < 0) {
-        throw std::runtime_error("mkstemp failed");
-    }
-    ::unlink(name);
-    return fd;
-}
-
-std::string slurp(int fd) {
-    std::string text;
-    ::lseek(fd, 0, SEEK_SET);
-    char chunk[65536];
-    ssize_t got = 0;
-    while ((got = ::read(fd, chunk, sizeof chunk)) > 0) {
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return text;
-}
-
-}  // namespace
 
 ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                           const std::vector<std::string>& extra_env) {
-    const int out_fd = anonymous_file();
-    const int err_fd = anonymous_file();
+    const int out_fd = anonymous_file("romfold_child");
+    const int err_fd = anonymous_file("romfold_child");
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -71,8 +48,8 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     while (::waitpid(child, &wait_status, 0) < 0) {
     }
     ProgramResult result;
-    result.out = slurp(out_fd);
-    result.err = slurp(err_fd);
+    result.out = read_back_and_close(out_fd);
+    result.err = read_back_and_close(err_fd);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
     return result;
 }

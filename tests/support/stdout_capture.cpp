@@ -3,19 +3,14 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <stdexcept>
+
+#include "tests/support/anonymous_file.h"
 
 namespace romfold_test {
 
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);
-    char name[] = "/tmp/romfold_stdout_XXXXXX";
-    capture_fd_ = ::mkstemp(name);
-    if (capture_fd_ < 0) {
-        throw std::runtime_error("mkstemp failed");
-    }
-    ::unlink(name);
+    capture_fd_ = anonymous_file("romfold_stdout");
     saved_fd_ = ::dup(STDOUT_FILENO);
     ::dup2(capture_fd_, STDOUT_FILENO);
 }
@@ -32,14 +27,7 @@ std::string StdoutCapture::finish() {
     ::close(saved_fd_);
     saved_fd_ = -1;
 
-    std::string text;
-    ::lseek(capture_fd_, 0, SEEK_SET);
-    char chunk[4096];
-    ssize_t got = 0;
-    while ((got = ::read(capture_fd_, chunk, sizeof chunk)) > 0) {
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    ::close(capture_fd_);
+    const std::string text = read_back_and_close(capture_fd_);
     capture_fd_ = -1;
     return text;
 }
