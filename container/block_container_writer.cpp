@@ -104,9 +104,10 @@ int FoldEncodeFile(const char* source, const char* destination) {
         // Fill the block: a read that delivers less without the source having
         // ended must not make a short block that is not the last.
         std::uint32_t n = 0;
-        for (std::size_t got = 1; n < want && got != 0;) {
-            got = stream_read(transfer_buffer + n, want - n, files.source);
+        while (n < want) {
+            const std::size_t got = stream_read(transfer_buffer + n, want - n, files.source);
             if (stream_error(files.source) != 0) return fail(files, fold_read_failed, "\nFoldEncodeFile: fread() failed\n");
+            if (got == 0) break;
             n += static_cast<std::uint32_t>(got);
         }
         read += n;

@@ -30,15 +30,12 @@ for tests in build/default/tests/e2e/e2e_tests build/default/tests/tools/check_t
     "${memcheck[@]}" "$tests" --gtest_filter="$filter" --gtest_brief=1 || status=1
 done
 
-processes=$(find "$logs" -name '*.log' | wc -l)
-bad=$(grep -L 'ERROR SUMMARY: 0 errors' "$logs"/*.log || true)
-if [ -n "$bad" ]; then
-    echo "memcheck found errors or leaks in:" >&2
-    for log in $bad; do
-        echo "--- $log" >&2
-        cat "$log" >&2
-    done
+logs_of_all=("$logs"/*.log)
+mapfile -t bad < <(grep -L 'ERROR SUMMARY: 0 errors' "${logs_of_all[@]}" || true)
+for log in "${bad[@]}"; do
+    echo "--- memcheck finding: $log" >&2
+    cat "$log" >&2
     status=1
-fi
-echo "valgrind: $processes processes checked, $( [ -z "$bad" ] && echo 0 || echo "$bad" | wc -l) with findings"
+done
+echo "valgrind: ${#logs_of_all[@]} processes checked, ${#bad[@]} with findings"
 exit "$status"

@@ -18,7 +18,6 @@
 // nothing.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -26,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "decoder/packed_image_reader.h"
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
@@ -75,15 +73,7 @@ FaultedRun run_with(const Files& before, const std::string& fault) {
     run.after = dir.entries();
     run.log = read_fault_log(logs.file("calls"));
     // Output names the scratch directory; make it comparable between runs.
-    std::string out;
-    for (std::size_t at = 0;;) {
-        const std::size_t found = run.result.out.find(dir.path(), at);
-        out += run.result.out.substr(at, found == std::string::npos ? std::string::npos : found - at);
-        if (found == std::string::npos) break;
-        out += "{dir}";
-        at = found + dir.path().size();
-    }
-    run.result.out = out;
+    run.result.out = replace_all(run.result.out, dir.path(), "{dir}");
     return run;
 }
 

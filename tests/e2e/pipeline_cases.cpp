@@ -177,14 +177,14 @@ std::string success(const std::string& dir) { return "Image file " + dir + "/nk.
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-namespace {
-
 std::string replace_all(std::string text, const std::string& marker, const std::string& by) {
     for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + by.size())) {
         text.replace(at, marker.size(), by);
     }
     return text;
 }
+
+namespace {
 
 void populate(const ScratchDir& dir, const Files& files) {
     for (const auto& [name, bytes] : files) {

@@ -103,6 +103,9 @@ struct Case {
     Files created;  // entries that exist after the run and did not before
 };
 
+// Every `marker` in text replaced by `by` (used for "{dir}").
+std::string replace_all(std::string text, const std::string& marker, const std::string& by);
+
 // Failure messages name the row instead of dumping its bytes.
 void PrintTo(const Case& c, std::ostream* os);
 
