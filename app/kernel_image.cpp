@@ -73,8 +73,7 @@ int check_kernel_image(const std::string& kernel_image_path, std::uint32_t* imag
     return 0;
 }
 
-int merge_segments(const std::string& directory, const std::string& merged_image_path,
-                   std::uint32_t image_length) {
+int merge_segments(const std::string& directory, const std::string& merged_image_path, std::uint32_t image_length) {
     const char* merged_path = merged_image_path.c_str();
     std::FILE* merged = nullptr;
     if (OpenForWriting(merged_path, &merged) != open_ok) {
@@ -98,8 +97,8 @@ int merge_segments(const std::string& directory, const std::string& merged_image
 
         while (remaining > 0) {
             // min(bytes left in the segment, buffer size, bytes still needed)
-            std::uint32_t chunk = remaining <= transfer_buffer_size ? remaining
-                                                                    : static_cast<std::uint32_t>(transfer_buffer_size);
+            std::uint32_t chunk =
+                remaining <= transfer_buffer_size ? remaining : static_cast<std::uint32_t>(transfer_buffer_size);
             const std::uint32_t needed = image_length - merged_bytes;
             if (needed < chunk) {
                 chunk = needed;

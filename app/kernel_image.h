@@ -21,7 +21,6 @@ int check_kernel_image(const std::string& kernel_image_path, std::uint32_t* imag
 // taken from the segments of `directory` in order of their number, 64 KB at
 // most at a time through transfer_buffer. A segment longer than needed is cut;
 // a shorter one is taken whole and the next number opened.
-int merge_segments(const std::string& directory, const std::string& merged_image_path,
-                   std::uint32_t image_length);
+int merge_segments(const std::string& directory, const std::string& merged_image_path, std::uint32_t image_length);
 
 }  // namespace romfold

@@ -77,7 +77,8 @@ SplashCheck check_splash_screen(const std::string& splash_path, std::FILE* conta
 
     const std::int32_t width = static_cast<std::int32_t>(load_le32(info + 4));
     const std::int32_t height = static_cast<std::int32_t>(load_le32(info + 8));
-    const std::uint32_t bits_per_pixel = static_cast<std::uint32_t>(info[14]) | static_cast<std::uint32_t>(info[15]) << 8;
+    const std::uint32_t bits_per_pixel = static_cast<std::uint32_t>(info[14]) | static_cast<std::uint32_t>(info[15])
+                                                                                    << 8;
     const std::uint32_t compression = load_le32(info + 16);
     // Negative dimensions would make the pixel count wrap; they are no
     // bitmap this loader can show.
@@ -100,7 +101,8 @@ enum class CopyResult { ok, read_short, write_short };
 // Copies `count` bytes through transfer_buffer, 64 KB at most at a time.
 CopyResult copy_bytes(std::FILE* from, std::FILE* to, std::uint32_t count) {
     while (count > 0) {
-        const std::uint32_t chunk = count < transfer_buffer_size ? count : static_cast<std::uint32_t>(transfer_buffer_size);
+        const std::uint32_t chunk =
+            count < transfer_buffer_size ? count : static_cast<std::uint32_t>(transfer_buffer_size);
         if (stream_read(transfer_buffer, chunk, from) != chunk) return CopyResult::read_short;
         if (stream_write(transfer_buffer, chunk, to) != chunk) return CopyResult::write_short;
         count -= chunk;
@@ -144,7 +146,8 @@ int write_packed_image(const ReleasePaths& paths) {
     store_le32(header + 4, sizeof header);
     store_le32(header + 8, container_size);
     store_le32(header + 12, splash.block_size);
-    if (stream_write(header, sizeof header, packed) != sizeof header) return fail("Error writing to %s.\r\n", packed_path);
+    if (stream_write(header, sizeof header, packed) != sizeof header)
+        return fail("Error writing to %s.\r\n", packed_path);
 
     switch (copy_bytes(container, packed, container_size)) {
         case CopyResult::read_short: return fail("Error reading from %s.\r\n", paths.container.c_str());

@@ -25,8 +25,6 @@ ReleasePaths make_release_paths(const std::string& directory) {
     };
 }
 
-std::string segment_path(const std::string& directory, int n) {
-    return join(directory, "nk.nb") + std::to_string(n);
-}
+std::string segment_path(const std::string& directory, int n) { return join(directory, "nk.nb") + std::to_string(n); }
 
 }  // namespace romfold

@@ -109,8 +109,7 @@ bool measure_level(int level, const std::vector<std::uint8_t>& image, int repeti
     }
     std::sort(seconds.begin(), seconds.end());
     const std::size_t middle = seconds.size() / 2;
-    result->median_seconds =
-        seconds.size() % 2 != 0 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2.0;
+    result->median_seconds = seconds.size() % 2 != 0 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2.0;
     result->fastest_seconds = seconds.front();
     return true;
 }
@@ -128,13 +127,12 @@ void write_tsv(std::FILE* stream, std::size_t input, const std::vector<LevelResu
                  "level\tinput_bytes\tblocks\tstored_blocks\tdata_bytes\tcontainer_bytes\tratio\t"
                  "median_seconds\tfastest_seconds\tmb_per_s\thandle_bytes\n");
     for (const LevelResult& r : results) {
-        std::fprintf(stream, "%d\t%zu\t%llu\t%llu\t%llu\t%llu\t%.4f\t%.6f\t%.6f\t%.2f\t%u\n", r.level, input,
-                     static_cast<unsigned long long>(r.sizes.blocks),
-                     static_cast<unsigned long long>(r.sizes.stored_blocks),
-                     static_cast<unsigned long long>(r.sizes.data_bytes),
-                     static_cast<unsigned long long>(r.sizes.container_bytes), ratio(input, r.sizes.container_bytes),
-                     r.median_seconds, r.fastest_seconds, megabytes_per_second(input, r.median_seconds),
-                     r.handle_bytes);
+        std::fprintf(
+            stream, "%d\t%zu\t%llu\t%llu\t%llu\t%llu\t%.4f\t%.6f\t%.6f\t%.2f\t%u\n", r.level, input,
+            static_cast<unsigned long long>(r.sizes.blocks), static_cast<unsigned long long>(r.sizes.stored_blocks),
+            static_cast<unsigned long long>(r.sizes.data_bytes),
+            static_cast<unsigned long long>(r.sizes.container_bytes), ratio(input, r.sizes.container_bytes),
+            r.median_seconds, r.fastest_seconds, megabytes_per_second(input, r.median_seconds), r.handle_bytes);
     }
 }
 

@@ -106,7 +106,8 @@ int FoldEncodeFile(const char* source, const char* destination) {
         std::uint32_t n = 0;
         while (n < want) {
             const std::size_t got = stream_read(transfer_buffer + n, want - n, files.source);
-            if (stream_error(files.source) != 0) return fail(files, fold_read_failed, "\nFoldEncodeFile: fread() failed\n");
+            if (stream_error(files.source) != 0)
+                return fail(files, fold_read_failed, "\nFoldEncodeFile: fread() failed\n");
             if (got == 0) break;
             n += static_cast<std::uint32_t>(got);
         }
@@ -127,7 +128,8 @@ int FoldEncodeFile(const char* source, const char* destination) {
             written += 4;
         }
         const std::uint8_t* data = stored ? transfer_buffer : compress_buffer;
-        if (stream_write(data, data_size, files.destination) != data_size) return fail(files, fold_write_failed, nullptr);
+        if (stream_write(data, data_size, files.destination) != data_size)
+            return fail(files, fold_write_failed, nullptr);
         std::uint32_t padding = 0;
         if (!stored && data_size % 4 != 0) {
             static const std::uint8_t zeros[4] = {0, 0, 0, 0};

@@ -71,153 +71,140 @@ constexpr uint32_t closing_word = 0xFFFFFFFFu;
 inline uint32_t load_le16(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8); }
 
 inline uint32_t load_le32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
 // True when the top `count` bits of `flags` (1 <= count <= 32) are all 1.
-inline bool top_bits_all_ones(uint32_t flags, uint32_t count) {
-  return (~flags >> (32 - count)) == 0;
-}
+inline bool top_bits_all_ones(uint32_t flags, uint32_t count) { return (~flags >> (32 - count)) == 0; }
 
 // Copies `length` bytes that start `offset` bytes before dst, front to back,
 // so that an overlapping source repeats what the copy itself has just written.
 inline void copy_match(uint8_t* dst, uint32_t offset, uint32_t length) {
-  const uint8_t* src = dst - offset;
-  if (offset >= length) {
-    std::memcpy(dst, src, length);
-    return;
-  }
-  if (offset >= 8) {
-    while (length >= 8) {
-      std::memcpy(dst, src, 8);
-      dst += 8;
-      src += 8;
-      length -= 8;
+    const uint8_t* src = dst - offset;
+    if (offset >= length) {
+        std::memcpy(dst, src, length);
+        return;
     }
-  }
-  while (length-- != 0) *dst++ = *src++;
+    if (offset >= 8) {
+        while (length >= 8) {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+            length -= 8;
+        }
+    }
+    while (length-- != 0) *dst++ = *src++;
 }
 
 }  // namespace
 
-BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_t* out,
-                               uint32_t expected_size) {
-  uint32_t ip = 0;                // next block byte
-  uint32_t op = 0;                // next output byte
-  uint32_t flags = 0;             // open flag word, the next item's flag in bit 31
-  uint32_t items_left = 0;        // flag positions not yet used in the open word
-  uint32_t flag_at = 0;           // offset of the open flag word
-  uint32_t pending = no_pending;  // offset of the held half-byte byte
+BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_t* out, uint32_t expected_size) {
+    uint32_t ip = 0;                // next block byte
+    uint32_t op = 0;                // next output byte
+    uint32_t flags = 0;             // open flag word, the next item's flag in bit 31
+    uint32_t items_left = 0;        // flag positions not yet used in the open word
+    uint32_t flag_at = 0;           // offset of the open flag word
+    uint32_t pending = no_pending;  // offset of the held half-byte byte
 
-  auto fail = [&](BlockDecodeError error, uint32_t at) { return BlockDecodeResult{error, at, op}; };
+    auto fail = [&](BlockDecodeError error, uint32_t at) { return BlockDecodeResult{error, at, op}; };
 
-  while (op < expected_size) {
-    if (items_left == 0) {
-      if (block_size - ip < 4) return fail(BlockDecodeError::flag_word_cut_off, ip);
-      flags = load_le32(block + ip);
-      flag_at = ip;
-      ip += 4;
-      items_left = items_per_group;
-    }
-
-    if ((flags & 0x80000000u) == 0) {
-      uint32_t run = flags == 0 ? 32 : uint32_t(std::countl_zero(flags));
-      run = std::min({run, items_left, expected_size - op});
-      const uint32_t available = block_size - ip;
-      if (available < run) {
-        if (available != 0) std::memcpy(out + op, block + ip, available);
-        op += available;
-        return fail(BlockDecodeError::literal_cut_off, block_size);
-      }
-      std::memcpy(out + op, block + ip, run);
-      ip += run;
-      op += run;
-      flags = run < 32 ? flags << run : 0;
-      items_left -= run;
-      continue;
-    }
-
-    const uint32_t token_at = ip;
-    if (block_size - ip < 2) {
-      if (ip == block_size && top_bits_all_ones(flags, items_left)) {
-        return fail(BlockDecodeError::output_too_short, block_size);
-      }
-      return fail(BlockDecodeError::token_cut_off, ip);
-    }
-    const uint32_t token = load_le16(block + ip);
-    ip += 2;
-    const uint32_t offset = (token >> 3) + 1;
-    uint32_t length = (token & 7) + 3;
-    if ((token & 7) == 7) {
-      uint32_t half;
-      if (pending == no_pending) {
-        if (ip == block_size) return fail(BlockDecodeError::length_byte_cut_off, ip);
-        half = block[ip] & 0x0F;
-        pending = ip;
-        ip += 1;
-      } else {
-        half = block[pending] >> 4;
-        pending = no_pending;
-      }
-      length = half + 10;
-      if (half == 15) {
-        if (ip == block_size) return fail(BlockDecodeError::length_byte_cut_off, ip);
-        const uint32_t extra = block[ip];
-        ip += 1;
-        length = extra + 25;
-        if (extra == 255) {
-          if (block_size - ip < 2) return fail(BlockDecodeError::length_byte_cut_off, ip);
-          length = load_le16(block + ip) + 3;
-          ip += 2;
+    while (op < expected_size) {
+        if (items_left == 0) {
+            if (block_size - ip < 4) return fail(BlockDecodeError::flag_word_cut_off, ip);
+            flags = load_le32(block + ip);
+            flag_at = ip;
+            ip += 4;
+            items_left = items_per_group;
         }
-      }
-    }
-    if (offset > op) return fail(BlockDecodeError::offset_before_start, token_at);
-    if (length > expected_size - op) return fail(BlockDecodeError::output_too_long, token_at);
-    copy_match(out + op, offset, length);
-    op += length;
-    flags <<= 1;
-    items_left -= 1;
-  }
 
-  if (items_left == 0) {
-    if (block_size - ip < 4) return fail(BlockDecodeError::flag_word_cut_off, ip);
-    if (load_le32(block + ip) != closing_word) return fail(BlockDecodeError::bad_filler, ip);
-    ip += 4;
-  } else if (!top_bits_all_ones(flags, items_left)) {
-    return fail(BlockDecodeError::bad_filler, flag_at);
-  }
-  if (pending != no_pending && (block[pending] >> 4) != 0) {
-    return fail(BlockDecodeError::bad_filler, pending);
-  }
-  if (ip != block_size) return fail(BlockDecodeError::trailing_bytes, ip);
-  return BlockDecodeResult{BlockDecodeError::none, block_size, op};
+        if ((flags & 0x80000000u) == 0) {
+            uint32_t run = flags == 0 ? 32 : uint32_t(std::countl_zero(flags));
+            run = std::min({run, items_left, expected_size - op});
+            const uint32_t available = block_size - ip;
+            if (available < run) {
+                if (available != 0) std::memcpy(out + op, block + ip, available);
+                op += available;
+                return fail(BlockDecodeError::literal_cut_off, block_size);
+            }
+            std::memcpy(out + op, block + ip, run);
+            ip += run;
+            op += run;
+            flags = run < 32 ? flags << run : 0;
+            items_left -= run;
+            continue;
+        }
+
+        const uint32_t token_at = ip;
+        if (block_size - ip < 2) {
+            if (ip == block_size && top_bits_all_ones(flags, items_left)) {
+                return fail(BlockDecodeError::output_too_short, block_size);
+            }
+            return fail(BlockDecodeError::token_cut_off, ip);
+        }
+        const uint32_t token = load_le16(block + ip);
+        ip += 2;
+        const uint32_t offset = (token >> 3) + 1;
+        uint32_t length = (token & 7) + 3;
+        if ((token & 7) == 7) {
+            uint32_t half;
+            if (pending == no_pending) {
+                if (ip == block_size) return fail(BlockDecodeError::length_byte_cut_off, ip);
+                half = block[ip] & 0x0F;
+                pending = ip;
+                ip += 1;
+            } else {
+                half = block[pending] >> 4;
+                pending = no_pending;
+            }
+            length = half + 10;
+            if (half == 15) {
+                if (ip == block_size) return fail(BlockDecodeError::length_byte_cut_off, ip);
+                const uint32_t extra = block[ip];
+                ip += 1;
+                length = extra + 25;
+                if (extra == 255) {
+                    if (block_size - ip < 2) return fail(BlockDecodeError::length_byte_cut_off, ip);
+                    length = load_le16(block + ip) + 3;
+                    ip += 2;
+                }
+            }
+        }
+        if (offset > op) return fail(BlockDecodeError::offset_before_start, token_at);
+        if (length > expected_size - op) return fail(BlockDecodeError::output_too_long, token_at);
+        copy_match(out + op, offset, length);
+        op += length;
+        flags <<= 1;
+        items_left -= 1;
+    }
+
+    if (items_left == 0) {
+        if (block_size - ip < 4) return fail(BlockDecodeError::flag_word_cut_off, ip);
+        if (load_le32(block + ip) != closing_word) return fail(BlockDecodeError::bad_filler, ip);
+        ip += 4;
+    } else if (!top_bits_all_ones(flags, items_left)) {
+        return fail(BlockDecodeError::bad_filler, flag_at);
+    }
+    if (pending != no_pending && (block[pending] >> 4) != 0) {
+        return fail(BlockDecodeError::bad_filler, pending);
+    }
+    if (ip != block_size) return fail(BlockDecodeError::trailing_bytes, ip);
+    return BlockDecodeResult{BlockDecodeError::none, block_size, op};
 }
 
 const char* describe(BlockDecodeError error) {
-  switch (error) {
-    case BlockDecodeError::none:
-      return "no error";
-    case BlockDecodeError::flag_word_cut_off:
-      return "flag word cut off";
-    case BlockDecodeError::literal_cut_off:
-      return "literal cut off";
-    case BlockDecodeError::token_cut_off:
-      return "match token cut off";
-    case BlockDecodeError::length_byte_cut_off:
-      return "match length cut off";
-    case BlockDecodeError::offset_before_start:
-      return "match offset before start of block";
-    case BlockDecodeError::output_too_long:
-      return "match runs past the uncompressed size";
-    case BlockDecodeError::output_too_short:
-      return "block ends before the uncompressed size";
-    case BlockDecodeError::trailing_bytes:
-      return "bytes after the end of the block";
-    case BlockDecodeError::bad_filler:
-      return "bad filler bits";
-  }
-  return "unknown error";
+    switch (error) {
+        case BlockDecodeError::none: return "no error";
+        case BlockDecodeError::flag_word_cut_off: return "flag word cut off";
+        case BlockDecodeError::literal_cut_off: return "literal cut off";
+        case BlockDecodeError::token_cut_off: return "match token cut off";
+        case BlockDecodeError::length_byte_cut_off: return "match length cut off";
+        case BlockDecodeError::offset_before_start: return "match offset before start of block";
+        case BlockDecodeError::output_too_long: return "match runs past the uncompressed size";
+        case BlockDecodeError::output_too_short: return "block ends before the uncompressed size";
+        case BlockDecodeError::trailing_bytes: return "bytes after the end of the block";
+        case BlockDecodeError::bad_filler: return "bad filler bits";
+    }
+    return "unknown error";
 }
 
 }  // namespace romfold

@@ -17,22 +17,22 @@
 namespace romfold {
 
 enum class BlockDecodeError {
-  none,                 // the block decodes to exactly expected_size bytes
-  flag_word_cut_off,    // the block ends inside, or before, a flag word
-  literal_cut_off,      // the block ends where a literal byte is due
-  token_cut_off,        // the block ends inside a 16-bit match token
-  length_byte_cut_off,  // the block ends inside a match's length extension
-  offset_before_start,  // a match reaches back past the start of the output
-  output_too_long,      // a match would write past expected_size
-  output_too_short,     // the block is complete but produced too few bytes
-  trailing_bytes,       // bytes follow the end of the block
-  bad_filler,           // a flag filler bit, closing word or unused half-byte is not as written
+    none,                 // the block decodes to exactly expected_size bytes
+    flag_word_cut_off,    // the block ends inside, or before, a flag word
+    literal_cut_off,      // the block ends where a literal byte is due
+    token_cut_off,        // the block ends inside a 16-bit match token
+    length_byte_cut_off,  // the block ends inside a match's length extension
+    offset_before_start,  // a match reaches back past the start of the output
+    output_too_long,      // a match would write past expected_size
+    output_too_short,     // the block is complete but produced too few bytes
+    trailing_bytes,       // bytes follow the end of the block
+    bad_filler,           // a flag filler bit, closing word or unused half-byte is not as written
 };
 
 struct BlockDecodeResult {
-  BlockDecodeError error;
-  uint32_t offset;    // byte offset in the block where the fault was found (block_size on success)
-  uint32_t produced;  // bytes written to out
+    BlockDecodeError error;
+    uint32_t offset;    // byte offset in the block where the fault was found (block_size on success)
+    uint32_t produced;  // bytes written to out
 };
 
 // Decodes block[0, block_size) into out, which must have room for
@@ -40,8 +40,7 @@ struct BlockDecodeResult {
 // produced is expected_size. On a fault, offset is where the faulty item,
 // flag word or byte starts (for a cut-off: where the missing bytes were due)
 // and out[0, produced) holds the bytes decoded before the fault.
-BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_t* out,
-                               uint32_t expected_size);
+BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_t* out, uint32_t expected_size);
 
 // A short English description of the error, without a line end; never null.
 const char* describe(BlockDecodeError error);

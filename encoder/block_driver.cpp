@@ -75,9 +75,9 @@ void encode_slice(std::uint8_t* work, MatchFinder finder, std::int32_t step, Pro
     }
 }
 
-std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacity, const void* in,
-                          std::int32_t in_len, std::int32_t* consumed, ProgressCallback progress,
-                          void* progress_context, std::int32_t step, std::int32_t level) {
+std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacity, const void* in, std::int32_t in_len,
+                          std::int32_t* consumed, ProgressCallback progress, void* progress_context, std::int32_t step,
+                          std::int32_t level) {
     if (handle == nullptr || handle->magic != handle_magic) return 0;
     // Wrapping subtraction: a negative in_len is refused below anyway.
     const std::int32_t in_len_minus_1 = static_cast<std::int32_t>(static_cast<std::uint32_t>(in_len) - 1u);

@@ -14,9 +14,9 @@ namespace romfold::encoder {
 // handle, the input length when the arguments are refused or the encoding is
 // not smaller than the capacity, and otherwise the size written, which is a
 // complete block only when *consumed (if given) equals in_len.
-std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacity, const void* in,
-                          std::int32_t in_len, std::int32_t* consumed, ProgressCallback progress,
-                          void* progress_context, std::int32_t step, std::int32_t level);
+std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacity, const void* in, std::int32_t in_len,
+                          std::int32_t* consumed, ProgressCallback progress, void* progress_context, std::int32_t step,
+                          std::int32_t level);
 
 // Input bytes that the output room left after state.out_pos is sure to hold:
 // 7/8 of (capacity - bytes written - 8), rounded down. 16 or less ends the block.

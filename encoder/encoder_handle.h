@@ -28,9 +28,7 @@ inline constexpr std::uint32_t offset_table_entries = 32768;
 
 // Room between the handle and `work`: (X + 851) rounded down to 256, where X
 // is the 64 KB hash_heads table for levels 2 and up.
-inline constexpr std::uint32_t header_size(std::int32_t level) {
-    return ((level >= 2 ? 65536u : 0u) + 851u) & ~255u;
-}
+inline constexpr std::uint32_t header_size(std::int32_t level) { return ((level >= 2 ? 65536u : 0u) + 851u) & ~255u; }
 
 inline constexpr std::uint32_t table_size(std::int32_t level, std::uint32_t max_len) {
     if (level <= 0) return position_table_entries * 4;  // 32-bit offsets on every host

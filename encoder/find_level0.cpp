@@ -12,9 +12,7 @@ namespace {
 
 struct PositionTable {
     using Entry = std::uint32_t;
-    static std::uint32_t index(const std::uint8_t* p) {
-        return 8u * p[0] + 2u * p[1] + p[2];
-    }
+    static std::uint32_t index(const std::uint8_t* p) { return 8u * p[0] + 2u * p[1] + p[2]; }
 };
 
 }  // namespace

@@ -57,8 +57,8 @@ typedef void (*ProgressCallback)(void* context, int32_t position);
  * Returns null, without calling anything, when `allocate` is null or max_len
  * is out of range; returns null when the callback returns null.
  */
-FOLD_ENCODER_API EncoderHandle* FoldEncodeCreateAtLevel(uint32_t max_len, void* context,
-                                                        AllocateCallback allocate, int32_t level);
+FOLD_ENCODER_API EncoderHandle* FoldEncodeCreateAtLevel(uint32_t max_len, void* context, AllocateCallback allocate,
+                                                        int32_t level);
 
 /* FoldEncodeCreateAtLevel at level 9. */
 FOLD_ENCODER_API EncoderHandle* FoldEncodeCreate(uint32_t max_len, void* context, AllocateCallback allocate);
@@ -81,13 +81,12 @@ FOLD_ENCODER_API EncoderHandle* FoldEncodeCreate(uint32_t max_len, void* context
  * with in_len last. A step of 0 or below, or above in_len, means in_len.
  * Progress reporting never changes the output.
  */
-FOLD_ENCODER_API int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, int32_t capacity,
-                                                const void* in, int32_t in_len, ProgressCallback progress,
-                                                void* progress_context, int32_t step);
+FOLD_ENCODER_API int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, int32_t capacity, const void* in,
+                                                int32_t in_len, ProgressCallback progress, void* progress_context,
+                                                int32_t step);
 
 /* FoldEncodeWithProgress without progress reports. */
-FOLD_ENCODER_API int32_t FoldEncode(EncoderHandle* handle, void* out, int32_t capacity, const void* in,
-                                    int32_t in_len);
+FOLD_ENCODER_API int32_t FoldEncode(EncoderHandle* handle, void* out, int32_t capacity, const void* in, int32_t in_len);
 
 /*
  * Invalidates the handle and hands its memory to `release(context, memory)`.

@@ -15,7 +15,7 @@ namespace romfold::encoder {
 
 // `source` lies before `cur`, and cur + 8 lies inside the block.
 ROMFOLD_FORCE_INLINE std::uint32_t match_length_after4(const std::uint8_t* cur, const std::uint8_t* source,
-                                                      const std::uint8_t* in_end) {
+                                                       const std::uint8_t* in_end) {
     const std::uint32_t diff = load_le32(cur + 4) ^ load_le32(source + 4);
     if (diff != 0) return 4 + (static_cast<std::uint32_t>(std::countr_zero(diff)) >> 3);
     const std::uint8_t* a = cur + 8;

@@ -13,24 +13,24 @@
 namespace romfold::check {
 
 class ImageComparer : public CheckObserver {
- public:
-  explicit ImageComparer(std::string path) : path_(std::move(path)) {}
+public:
+    explicit ImageComparer(std::string path) : path_(std::move(path)) {}
 
-  // Opens the reference image; call before the check.
-  bool open(CheckError& error);
+    // Opens the reference image; call before the check.
+    bool open(CheckError& error);
 
-  bool begin(const CheckSummary& summary, CheckError& error) override;
-  bool block(const ContainerBlock& block, CheckError& error) override;
-  bool end(const CheckSummary& summary, CheckError& error) override;
+    bool begin(const CheckSummary& summary, CheckError& error) override;
+    bool block(const ContainerBlock& block, CheckError& error) override;
+    bool end(const CheckSummary& summary, CheckError& error) override;
 
-  const std::string& path() const { return path_; }
+    const std::string& path() const { return path_; }
 
- private:
-  std::string path_;
-  InputFile file_;
-  uint32_t image_size_ = 0;  // of the decoded image
-  uint64_t position_ = 0;  // bytes of the reference compared so far
-  std::vector<uint8_t> buffer_;
+private:
+    std::string path_;
+    InputFile file_;
+    uint32_t image_size_ = 0;  // of the decoded image
+    uint64_t position_ = 0;    // bytes of the reference compared so far
+    std::vector<uint8_t> buffer_;
 };
 
 }  // namespace romfold::check

@@ -12,22 +12,22 @@ namespace romfold::check {
 namespace {
 
 void put_le16(uint8_t* p, uint32_t value) {
-  p[0] = uint8_t(value);
-  p[1] = uint8_t(value >> 8);
+    p[0] = uint8_t(value);
+    p[1] = uint8_t(value >> 8);
 }
 
 void put_le32(uint8_t* p, uint32_t value) {
-  put_le16(p, value);
-  put_le16(p + 2, value >> 16);
+    put_le16(p, value);
+    put_le16(p + 2, value >> 16);
 }
 
 std::string system_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 // The permissions a newly created file gets under the current umask.
 mode_t default_file_mode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 }  // namespace
@@ -35,146 +35,144 @@ mode_t default_file_mode() {
 uint32_t bitmap_row_stride(int32_t width) { return (2u * uint32_t(width) + 3u) & ~3u; }
 
 std::array<uint8_t, bitmap_header_size> bitmap_header(int32_t width, int32_t height) {
-  const uint32_t pixel_bytes = bitmap_row_stride(width) * uint32_t(height);
-  std::array<uint8_t, bitmap_header_size> h{};
-  // File header.
-  h[0] = 'B';
-  h[1] = 'M';
-  put_le32(&h[2], bitmap_header_size + pixel_bytes);  // file size
-  put_le32(&h[10], bitmap_header_size);               // pixel data offset
-  // Information header; a positive height means bottom-up rows.
-  put_le32(&h[14], 40);
-  put_le32(&h[18], uint32_t(width));
-  put_le32(&h[22], uint32_t(height));
-  put_le16(&h[26], 1);   // planes
-  put_le16(&h[28], 16);  // bits per pixel
-  put_le32(&h[30], 3);   // bit fields: the masks below give the layout of a pixel
-  put_le32(&h[34], pixel_bytes);
-  put_le32(&h[38], 2835);  // 72 dots per inch, as pixels per metre
-  put_le32(&h[42], 2835);
-  // Colour masks: red, green, blue of a 5-6-5 pixel.
-  put_le32(&h[54], 0xF800);
-  put_le32(&h[58], 0x07E0);
-  put_le32(&h[62], 0x001F);
-  return h;
+    const uint32_t pixel_bytes = bitmap_row_stride(width) * uint32_t(height);
+    std::array<uint8_t, bitmap_header_size> h{};
+    // File header.
+    h[0] = 'B';
+    h[1] = 'M';
+    put_le32(&h[2], bitmap_header_size + pixel_bytes);  // file size
+    put_le32(&h[10], bitmap_header_size);               // pixel data offset
+    // Information header; a positive height means bottom-up rows.
+    put_le32(&h[14], 40);
+    put_le32(&h[18], uint32_t(width));
+    put_le32(&h[22], uint32_t(height));
+    put_le16(&h[26], 1);   // planes
+    put_le16(&h[28], 16);  // bits per pixel
+    put_le32(&h[30], 3);   // bit fields: the masks below give the layout of a pixel
+    put_le32(&h[34], pixel_bytes);
+    put_le32(&h[38], 2835);  // 72 dots per inch, as pixels per metre
+    put_le32(&h[42], 2835);
+    // Colour masks: red, green, blue of a 5-6-5 pixel.
+    put_le32(&h[54], 0xF800);
+    put_le32(&h[58], 0x07E0);
+    put_le32(&h[62], 0x001F);
+    return h;
 }
 
 Extractor::~Extractor() {
-  for (Pending* file : {&image_, &bitmap_, &raw_}) {
-    if (file->stream != nullptr) std::fclose(file->stream);
-    if (file->active) ::unlink(file->temporary_path.c_str());
-  }
-  if (created_dir_ && committed_.empty()) ::rmdir(dir_.c_str());
+    for (Pending* file : {&image_, &bitmap_, &raw_}) {
+        if (file->stream != nullptr) std::fclose(file->stream);
+        if (file->active) ::unlink(file->temporary_path.c_str());
+    }
+    if (created_dir_ && committed_.empty()) ::rmdir(dir_.c_str());
 }
 
-std::string Extractor::path_of(const char* name) const {
-  return dir_.back() == '/' ? dir_ + name : dir_ + "/" + name;
-}
+std::string Extractor::path_of(const char* name) const { return dir_.back() == '/' ? dir_ + name : dir_ + "/" + name; }
 
 bool Extractor::create(Pending& file, const char* name, CheckError& error) {
-  file.final_path = path_of(name);
-  error = CheckError{status_error, file.final_path, std::nullopt, {}};
-  struct stat info {};
-  if (::lstat(file.final_path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) {
-      error.message = "is a directory";
-      return false;
+    file.final_path = path_of(name);
+    error = CheckError{status_error, file.final_path, std::nullopt, {}};
+    struct stat info {};
+    if (::lstat(file.final_path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            error.message = "is a directory";
+            return false;
+        }
+        if (!force_) {
+            error.message = "already exists (use --force to replace it)";
+            return false;
+        }
     }
-    if (!force_) {
-      error.message = "already exists (use --force to replace it)";
-      return false;
+    std::string temporary = path_of(".") + name + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error.message = system_error("cannot create");
+        return false;
     }
-  }
-  std::string temporary = path_of(".") + name + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    error.message = system_error("cannot create");
-    return false;
-  }
-  file.active = true;
-  file.temporary_path = temporary;
-  // mkstemp creates the file readable by its owner only.
-  if (::fchmod(fd, default_file_mode()) != 0 || (file.stream = ::fdopen(fd, "wb")) == nullptr) {
-    error.message = system_error("cannot create");
-    ::close(fd);
-    return false;
-  }
-  return true;
+    file.active = true;
+    file.temporary_path = temporary;
+    // mkstemp creates the file readable by its owner only.
+    if (::fchmod(fd, default_file_mode()) != 0 || (file.stream = ::fdopen(fd, "wb")) == nullptr) {
+        error.message = system_error("cannot create");
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 bool Extractor::write(Pending& file, const uint8_t* bytes, size_t size, CheckError& error) {
-  if (size != 0 && std::fwrite(bytes, 1, size, file.stream) != size) {
-    error = CheckError{status_error, file.final_path, std::nullopt, system_error("write failed")};
-    return false;
-  }
-  file.size += size;
-  return true;
+    if (size != 0 && std::fwrite(bytes, 1, size, file.stream) != size) {
+        error = CheckError{status_error, file.final_path, std::nullopt, system_error("write failed")};
+        return false;
+    }
+    file.size += size;
+    return true;
 }
 
 bool Extractor::begin(const CheckSummary& summary, CheckError& error) {
-  struct stat info {};
-  if (::stat(dir_.c_str(), &info) != 0) {
-    if (errno != ENOENT || ::mkdir(dir_.c_str(), 0777) != 0) {
-      error = CheckError{status_error, dir_, std::nullopt, system_error("cannot create directory")};
-      return false;
+    struct stat info {};
+    if (::stat(dir_.c_str(), &info) != 0) {
+        if (errno != ENOENT || ::mkdir(dir_.c_str(), 0777) != 0) {
+            error = CheckError{status_error, dir_, std::nullopt, system_error("cannot create directory")};
+            return false;
+        }
+        created_dir_ = true;
+    } else if (!S_ISDIR(info.st_mode)) {
+        error = CheckError{status_error, dir_, std::nullopt, "is not a directory"};
+        return false;
     }
-    created_dir_ = true;
-  } else if (!S_ISDIR(info.st_mode)) {
-    error = CheckError{status_error, dir_, std::nullopt, "is not a directory"};
-    return false;
-  }
 
-  if (!create(image_, image_file_name, error)) return false;
-  if (!summary.has_splash) return true;
-  splash_empty_ = summary.width == 0 || summary.height == 0;
-  if (!splash_empty_) {
-    if (!create(bitmap_, bitmap_file_name, error)) return false;
-    const auto header = bitmap_header(summary.width, summary.height);
-    if (!write(bitmap_, header.data(), header.size(), error)) return false;
-    row_padding_ = bitmap_row_stride(summary.width) - 2u * uint32_t(summary.width);
-  }
-  return create(raw_, raw_pixels_file_name, error);
+    if (!create(image_, image_file_name, error)) return false;
+    if (!summary.has_splash) return true;
+    splash_empty_ = summary.width == 0 || summary.height == 0;
+    if (!splash_empty_) {
+        if (!create(bitmap_, bitmap_file_name, error)) return false;
+        const auto header = bitmap_header(summary.width, summary.height);
+        if (!write(bitmap_, header.data(), header.size(), error)) return false;
+        row_padding_ = bitmap_row_stride(summary.width) - 2u * uint32_t(summary.width);
+    }
+    return create(raw_, raw_pixels_file_name, error);
 }
 
 bool Extractor::block(const ContainerBlock& block, CheckError& error) {
-  return write(image_, block.bytes, block.size, error);
+    return write(image_, block.bytes, block.size, error);
 }
 
 bool Extractor::splash_row(const uint8_t* row, uint32_t size, CheckError& error) {
-  // The stored rows come bottom row first, which is the order of a bitmap
-  // with a positive height, so each row goes out as it comes.
-  static constexpr uint8_t padding[3] = {0, 0, 0};
-  return write(raw_, row, size, error) && write(bitmap_, row, size, error) &&
-         write(bitmap_, padding, row_padding_, error);
+    // The stored rows come bottom row first, which is the order of a bitmap
+    // with a positive height, so each row goes out as it comes.
+    static constexpr uint8_t padding[3] = {0, 0, 0};
+    return write(raw_, row, size, error) && write(bitmap_, row, size, error) &&
+           write(bitmap_, padding, row_padding_, error);
 }
 
 bool Extractor::end(const CheckSummary&, CheckError& error) {
-  for (Pending* file : {&image_, &bitmap_, &raw_}) {
-    if (file->stream == nullptr) continue;
-    const bool flushed = std::fflush(file->stream) == 0 && ::fsync(::fileno(file->stream)) == 0;
-    const int saved_errno = errno;
-    const bool closed = std::fclose(file->stream) == 0;
-    file->stream = nullptr;
-    if (!flushed || !closed) {
-      if (!flushed) errno = saved_errno;
-      error = CheckError{status_error, file->final_path, std::nullopt, system_error("write failed")};
-      return false;
+    for (Pending* file : {&image_, &bitmap_, &raw_}) {
+        if (file->stream == nullptr) continue;
+        const bool flushed = std::fflush(file->stream) == 0 && ::fsync(::fileno(file->stream)) == 0;
+        const int saved_errno = errno;
+        const bool closed = std::fclose(file->stream) == 0;
+        file->stream = nullptr;
+        if (!flushed || !closed) {
+            if (!flushed) errno = saved_errno;
+            error = CheckError{status_error, file->final_path, std::nullopt, system_error("write failed")};
+            return false;
+        }
     }
-  }
-  return true;
+    return true;
 }
 
 bool Extractor::commit(CheckError& error) {
-  for (Pending* file : {&image_, &bitmap_, &raw_}) {
-    if (!file->active) continue;
-    if (::rename(file->temporary_path.c_str(), file->final_path.c_str()) != 0) {
-      error = CheckError{status_error, file->final_path, std::nullopt, system_error("cannot rename")};
-      return false;
+    for (Pending* file : {&image_, &bitmap_, &raw_}) {
+        if (!file->active) continue;
+        if (::rename(file->temporary_path.c_str(), file->final_path.c_str()) != 0) {
+            error = CheckError{status_error, file->final_path, std::nullopt, system_error("cannot rename")};
+            return false;
+        }
+        file->active = false;
+        committed_.push_back({file->final_path, file->size});
     }
-    file->active = false;
-    committed_.push_back({file->final_path, file->size});
-  }
-  return true;
+    return true;
 }
 
 }  // namespace romfold::check

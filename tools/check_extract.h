@@ -33,51 +33,51 @@ std::array<uint8_t, bitmap_header_size> bitmap_header(int32_t width, int32_t hei
 uint32_t bitmap_row_stride(int32_t width);
 
 class Extractor : public CheckObserver {
- public:
-  Extractor(std::string dir, bool force) : dir_(std::move(dir)), force_(force) {}
-  Extractor(const Extractor&) = delete;
-  Extractor& operator=(const Extractor&) = delete;
-  ~Extractor() override;  // removes whatever was not committed
+public:
+    Extractor(std::string dir, bool force) : dir_(std::move(dir)), force_(force) {}
+    Extractor(const Extractor&) = delete;
+    Extractor& operator=(const Extractor&) = delete;
+    ~Extractor() override;  // removes whatever was not committed
 
-  bool begin(const CheckSummary& summary, CheckError& error) override;
-  bool block(const ContainerBlock& block, CheckError& error) override;
-  bool splash_row(const uint8_t* row, uint32_t size, CheckError& error) override;
-  bool end(const CheckSummary& summary, CheckError& error) override;
+    bool begin(const CheckSummary& summary, CheckError& error) override;
+    bool block(const ContainerBlock& block, CheckError& error) override;
+    bool splash_row(const uint8_t* row, uint32_t size, CheckError& error) override;
+    bool end(const CheckSummary& summary, CheckError& error) override;
 
-  // Gives the finished files their names; call after a successful check.
-  bool commit(CheckError& error);
+    // Gives the finished files their names; call after a successful check.
+    bool commit(CheckError& error);
 
-  struct Output {
-    std::string path;
-    uint64_t size = 0;
-  };
-  // The files written, in the order above; valid after commit.
-  const std::vector<Output>& outputs() const { return committed_; }
-  // True when the splash block holds no pixels, so no bitmap was written.
-  bool splash_empty() const { return splash_empty_; }
+    struct Output {
+        std::string path;
+        uint64_t size = 0;
+    };
+    // The files written, in the order above; valid after commit.
+    const std::vector<Output>& outputs() const { return committed_; }
+    // True when the splash block holds no pixels, so no bitmap was written.
+    bool splash_empty() const { return splash_empty_; }
 
- private:
-  struct Pending {
-    bool active = false;  // created in this run and not yet committed
-    std::string final_path;
-    std::string temporary_path;
-    std::FILE* stream = nullptr;
-    uint64_t size = 0;
-  };
+private:
+    struct Pending {
+        bool active = false;  // created in this run and not yet committed
+        std::string final_path;
+        std::string temporary_path;
+        std::FILE* stream = nullptr;
+        uint64_t size = 0;
+    };
 
-  std::string path_of(const char* name) const;
-  bool create(Pending& file, const char* name, CheckError& error);
-  bool write(Pending& file, const uint8_t* bytes, size_t size, CheckError& error);
+    std::string path_of(const char* name) const;
+    bool create(Pending& file, const char* name, CheckError& error);
+    bool write(Pending& file, const uint8_t* bytes, size_t size, CheckError& error);
 
-  std::string dir_;
-  bool force_;
-  bool created_dir_ = false;
-  bool splash_empty_ = false;
-  uint32_t row_padding_ = 0;
-  Pending image_;
-  Pending bitmap_;
-  Pending raw_;
-  std::vector<Output> committed_;
+    std::string dir_;
+    bool force_;
+    bool created_dir_ = false;
+    bool splash_empty_ = false;
+    uint32_t row_padding_ = 0;
+    Pending image_;
+    Pending bitmap_;
+    Pending raw_;
+    std::vector<Output> committed_;
 };
 
 }  // namespace romfold::check

@@ -12,13 +12,13 @@ namespace romfold::check {
 
 // Prints the table header when the check begins and one row per block.
 class BlockTable : public CheckObserver {
- public:
-  explicit BlockTable(std::FILE* out) : out_(out) {}
-  bool begin(const CheckSummary& summary, CheckError& error) override;
-  bool block(const ContainerBlock& block, CheckError& error) override;
+public:
+    explicit BlockTable(std::FILE* out) : out_(out) {}
+    bool begin(const CheckSummary& summary, CheckError& error) override;
+    bool block(const ContainerBlock& block, CheckError& error) override;
 
- private:
-  std::FILE* out_;
+private:
+    std::FILE* out_;
 };
 
 // part as a percentage of whole with two decimals ("55.79%"); "-" when whole

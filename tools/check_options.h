@@ -7,19 +7,19 @@
 namespace romfold::check {
 
 struct CheckOptions {
-  bool help = false;
-  bool version = false;
-  bool verbose = false;      // -v: list the blocks
-  bool force = false;        // -f: let --extract replace existing files
-  std::string file;          // the packed image or container to check
-  std::string compare_path;  // -c IMAGE, empty when not given
-  std::string extract_dir;   // -x DIR, empty when not given
+    bool help = false;
+    bool version = false;
+    bool verbose = false;      // -v: list the blocks
+    bool force = false;        // -f: let --extract replace existing files
+    std::string file;          // the packed image or container to check
+    std::string compare_path;  // -c IMAGE, empty when not given
+    std::string extract_dir;   // -x DIR, empty when not given
 };
 
 struct ParseResult {
-  bool ok = false;
-  CheckOptions options;
-  std::string error;  // what is wrong with the command line, when not ok
+    bool ok = false;
+    CheckOptions options;
+    std::string error;  // what is wrong with the command line, when not ok
 };
 
 // Parses argv[1..argc). Accepts short options, also bundled (-vf) and with

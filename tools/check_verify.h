@@ -21,10 +21,10 @@ constexpr int status_error = 2;    // usage or I/O error
 
 // The first thing found wrong.
 struct CheckError {
-  int status = status_invalid;
-  std::string file;               // the file it concerns
-  std::optional<uint64_t> offset;  // where in that file, when it is about a place
-  std::string message;
+    int status = status_invalid;
+    std::string file;                // the file it concerns
+    std::optional<uint64_t> offset;  // where in that file, when it is about a place
+    std::string message;
 };
 
 // "romfold-check: FILE: offset N: message\n", or without the offset part.
@@ -33,39 +33,39 @@ std::string format_error(const CheckError& error);
 enum class FileKind { packed_image, container };
 
 struct CheckSummary {
-  FileKind kind = FileKind::packed_image;
-  uint64_t file_size = 0;
-  uint64_t stream_size = 0;  // the container's bytes
-  uint32_t image_size = 0;   // the container's total uncompressed size
-  uint32_t blocks = 0;
-  uint32_t compressed_blocks = 0;
-  uint32_t stored_blocks = 0;
-  bool has_splash = false;
-  int32_t width = 0;
-  int32_t height = 0;
-  uint32_t splash_size = 0;  // the splash block size field
+    FileKind kind = FileKind::packed_image;
+    uint64_t file_size = 0;
+    uint64_t stream_size = 0;  // the container's bytes
+    uint32_t image_size = 0;   // the container's total uncompressed size
+    uint32_t blocks = 0;
+    uint32_t compressed_blocks = 0;
+    uint32_t stored_blocks = 0;
+    bool has_splash = false;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t splash_size = 0;  // the splash block size field
 };
 
 // Receives the checked content in file order. Each call may stop the check
 // by filling error and returning false.
 class CheckObserver {
- public:
-  virtual ~CheckObserver() = default;
-  // The headers are checked: kind, sizes and splash dimensions are known.
-  virtual bool begin(const CheckSummary& summary, CheckError& error);
-  // One block, checked and decoded.
-  virtual bool block(const ContainerBlock& block, CheckError& error);
-  // One row of splash pixels (2*W bytes), bottom row first as stored.
-  virtual bool splash_row(const uint8_t* row, uint32_t size, CheckError& error);
-  // The whole file has been checked and found valid.
-  virtual bool end(const CheckSummary& summary, CheckError& error);
+public:
+    virtual ~CheckObserver() = default;
+    // The headers are checked: kind, sizes and splash dimensions are known.
+    virtual bool begin(const CheckSummary& summary, CheckError& error);
+    // One block, checked and decoded.
+    virtual bool block(const ContainerBlock& block, CheckError& error);
+    // One row of splash pixels (2*W bytes), bottom row first as stored.
+    virtual bool splash_row(const uint8_t* row, uint32_t size, CheckError& error);
+    // The whole file has been checked and found valid.
+    virtual bool end(const CheckSummary& summary, CheckError& error);
 };
 
 // Checks the file at path, telling a packed image from a container by its
 // magic. Returns true when it is valid and no observer objected; otherwise
 // error says what was found first.
-bool check_file(const std::string& path, const std::vector<CheckObserver*>& observers,
-                CheckSummary& summary, CheckError& error);
+bool check_file(const std::string& path, const std::vector<CheckObserver*>& observers, CheckSummary& summary,
+                CheckError& error);
 
 // Opens path for reading after making sure that it names a regular file;
 // fills error (status_error) when it cannot.

@@ -16,60 +16,60 @@ namespace {
 using namespace romfold::check;
 
 int fail(const CheckError& error) {
-  std::fflush(stdout);
-  std::fputs(format_error(error).c_str(), stderr);
-  return error.status;
+    std::fflush(stdout);
+    std::fputs(format_error(error).c_str(), stderr);
+    return error.status;
 }
 
 int run(const CheckOptions& options) {
-  std::vector<CheckObserver*> observers;
+    std::vector<CheckObserver*> observers;
 
-  BlockTable table(stdout);
-  if (options.verbose) observers.push_back(&table);
+    BlockTable table(stdout);
+    if (options.verbose) observers.push_back(&table);
 
-  CheckError error;
-  ImageComparer comparer(options.compare_path);
-  if (!options.compare_path.empty()) {
-    if (!comparer.open(error)) return fail(error);
-    observers.push_back(&comparer);
-  }
+    CheckError error;
+    ImageComparer comparer(options.compare_path);
+    if (!options.compare_path.empty()) {
+        if (!comparer.open(error)) return fail(error);
+        observers.push_back(&comparer);
+    }
 
-  Extractor extractor(options.extract_dir, options.force);
-  if (!options.extract_dir.empty()) observers.push_back(&extractor);
+    Extractor extractor(options.extract_dir, options.force);
+    if (!options.extract_dir.empty()) observers.push_back(&extractor);
 
-  CheckSummary summary;
-  if (!check_file(options.file, observers, summary, error)) return fail(error);
-  if (!options.extract_dir.empty() && !extractor.commit(error)) return fail(error);
+    CheckSummary summary;
+    if (!check_file(options.file, observers, summary, error)) return fail(error);
+    if (!options.extract_dir.empty() && !extractor.commit(error)) return fail(error);
 
-  std::string text = format_summary(options.file, summary);
-  if (!options.compare_path.empty()) text += "  equals  " + options.compare_path + "\n";
-  for (const Extractor::Output& output : extractor.outputs()) {
-    text += "  wrote   " + output.path + " (" + romfold::byte_count(output.size) + ")\n";
-  }
-  if (extractor.splash_empty()) text += "  note    the splash screen has no pixels: no bitmap\n";
-  std::fputs(text.c_str(), stdout);
-  return status_valid;
+    std::string text = format_summary(options.file, summary);
+    if (!options.compare_path.empty()) text += "  equals  " + options.compare_path + "\n";
+    for (const Extractor::Output& output : extractor.outputs()) {
+        text += "  wrote   " + output.path + " (" + romfold::byte_count(output.size) + ")\n";
+    }
+    if (extractor.splash_empty()) text += "  note    the splash screen has no pixels: no bitmap\n";
+    std::fputs(text.c_str(), stdout);
+    return status_valid;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const ParseResult parsed = parse_check_options(args);
-  int status = status_valid;
-  if (!parsed.ok) {
-    std::fputs(("romfold-check: " + parsed.error + "\n" + try_help_text()).c_str(), stderr);
-    status = status_error;
-  } else if (parsed.options.help) {
-    std::fputs(usage_text().c_str(), stdout);
-  } else if (parsed.options.version) {
-    std::fputs(version_text().c_str(), stdout);
-  } else {
-    status = run(parsed.options);
-  }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("romfold-check: cannot write to standard output\n", stderr);
-    if (status == status_valid) status = status_error;
-  }
-  return status;
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const ParseResult parsed = parse_check_options(args);
+    int status = status_valid;
+    if (!parsed.ok) {
+        std::fputs(("romfold-check: " + parsed.error + "\n" + try_help_text()).c_str(), stderr);
+        status = status_error;
+    } else if (parsed.options.help) {
+        std::fputs(usage_text().c_str(), stdout);
+    } else if (parsed.options.version) {
+        std::fputs(version_text().c_str(), stdout);
+    } else {
+        status = run(parsed.options);
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("romfold-check: cannot write to standard output\n", stderr);
+        if (status == status_valid) status = status_error;
+    }
+    return status;
 }

@@ -55,11 +55,17 @@ TEST(KernelImageCheck, ReadsTheHeaderOnlyAndAlwaysClosesIt) {
          {"open nk.bin rb", "read nk.bin 7", "read nk.bin 4", "read nk.bin 4", "close nk.bin"}},
         {"short signature", romfold_test::to_bytes("B000F"), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
         {"bad signature", header("B000FE\n", 0x80200000u, 1), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
-        {"base address cut short", cut(header("B000FF\n", 0x80200000u, 1), 10), -1,
+        {"base address cut short",
+         cut(header("B000FF\n", 0x80200000u, 1), 10),
+         -1,
          {"open nk.bin rb", "read nk.bin 7", "read nk.bin 4", "close nk.bin"}},
-        {"image length cut short", cut(header("B000FF\n", 0x80200000u, 1), 13), -1,
+        {"image length cut short",
+         cut(header("B000FF\n", 0x80200000u, 1), 13),
+         -1,
          {"open nk.bin rb", "read nk.bin 7", "read nk.bin 4", "read nk.bin 4", "close nk.bin"}},
-        {"wrong base address", header("B000FF\n", 0x80000000u, 1), -1,
+        {"wrong base address",
+         header("B000FF\n", 0x80000000u, 1),
+         -1,
          {"open nk.bin rb", "read nk.bin 7", "read nk.bin 4", "read nk.bin 4", "close nk.bin"}},
     };
     for (const CheckCase& c : cases) {
@@ -154,10 +160,18 @@ TEST(SegmentMerge, ChunksNeverExceedTheBufferNorCrossTheImageLength) {
          "write:nk.tmp:1:10",
          -1,
          {"open nk.tmp wb", "open nk.nb0 rb", "read nk.nb0 100", "write nk.tmp 100 !", "close nk.tmp", "close nk.nb0"}},
-        {"failed flush is a failure", {8}, 8, "flush:nk.tmp:1", -1,
+        {"failed flush is a failure",
+         {8},
+         8,
+         "flush:nk.tmp:1",
+         -1,
          {"open nk.tmp wb", "open nk.nb0 rb", "read nk.nb0 8", "write nk.tmp 8", "close nk.nb0", "flush nk.tmp !",
           "close nk.tmp"}},
-        {"failed close is a failure", {8}, 8, "close:nk.tmp:1", -1,
+        {"failed close is a failure",
+         {8},
+         8,
+         "close:nk.tmp:1",
+         -1,
          {"open nk.tmp wb", "open nk.nb0 rb", "read nk.nb0 8", "write nk.tmp 8", "close nk.nb0", "flush nk.tmp",
           "close nk.tmp !"}},
         {"nk.tmp not created", {8}, 8, "open:nk.tmp:1", -1, {"open nk.tmp wb !"}},
@@ -166,7 +180,8 @@ TEST(SegmentMerge, ChunksNeverExceedTheBufferNorCrossTheImageLength) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         for (std::size_t n = 0; n < c.segments.size(); ++n) {
-            dir.write("nk.nb" + std::to_string(n), romfold_test::pattern_bytes(c.segments[n], static_cast<std::uint32_t>(n)));
+            dir.write("nk.nb" + std::to_string(n),
+                      romfold_test::pattern_bytes(c.segments[n], static_cast<std::uint32_t>(n)));
         }
         std::optional<romfold_test::Fault> fault;
         if (c.fault != nullptr) {

@@ -18,7 +18,7 @@ TEST(ReleasePaths, EveryNameFollowsTheDirectoryAsGiven) {
         {"release/", "release//"},  // never normalised
         {"./a/../b", "./a/../b/"},
         {"", "/"},
-        {"dir with spaces %s %d", "dir with spaces %s %d/"},  // a path, not a format
+        {"dir with spaces %s %d", "dir with spaces %s %d/"},     // a path, not a format
         {std::string(5000, 'x'), std::string(5000, 'x') + "/"},  // no length limit
     };
     for (const Case& c : cases) {

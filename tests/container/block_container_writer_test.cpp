@@ -89,7 +89,8 @@ TEST(BlockContainerWriter, FullBlockThenOneByte) {
             expected.push_back(7);
         }
         EXPECT_EQ(read_file(dir.file("nbx.tmp")), expected) << size;
-        EXPECT_EQ(run.output, statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(expected.size())));
+        EXPECT_EQ(run.output,
+                  statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(expected.size())));
     }
 }
 
@@ -118,14 +119,16 @@ TEST(BlockContainerWriter, LargeSourceDecodesToItself) {
     ASSERT_EQ(run.status, 0);
     std::vector<std::uint8_t> image;
     DecodeFailure failure;
-    ASSERT_TRUE(decode_container_file(dir.file("nbx.tmp"), image, failure)) << failure.message << " at " << failure.offset;
+    ASSERT_TRUE(decode_container_file(dir.file("nbx.tmp"), image, failure))
+        << failure.message << " at " << failure.offset;
     EXPECT_EQ(image, source);
     EXPECT_EQ(run.output, statistics(static_cast<std::uint32_t>(source.size()),
                                      static_cast<std::uint32_t>(read_file(dir.file("nbx.tmp")).size())));
 }
 
 TEST(PrintStatistics, SignedSizesAndGain) {
-    EXPECT_EQ(statistics(1000, 250), "\nInput file size : 1000 bytes\nOutput file size: 250 bytes\nGain            : 75.00%\n");
+    EXPECT_EQ(statistics(1000, 250),
+              "\nInput file size : 1000 bytes\nOutput file size: 250 bytes\nGain            : 75.00%\n");
     EXPECT_EQ(statistics(3, 2), "\nInput file size : 3 bytes\nOutput file size: 2 bytes\nGain            : 33.33%\n");
     EXPECT_EQ(statistics(0x80000000u, 8),
               "\nInput file size : -2147483648 bytes\nOutput file size: 8 bytes\nGain            : 100.00%\n");
@@ -205,22 +208,20 @@ TEST_P(BlockContainerWriterFault, MessageCodeAndCleanUp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, BlockContainerWriterFault,
-    ::testing::Values(FaultCase{"error:nk.tmp:1", 3, "\nFoldEncodeFile: fread() failed\n"},
-                      FaultCase{"read:nk.tmp:2", 7, "\nFoldEncodeFile: FoldEncode() failed\n"},  // shrank to nothing
-                      FaultCase{"write:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // magic
-                      FaultCase{"write:nbx.tmp:2", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // total size
-                      FaultCase{"write:nbx.tmp:3", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // block word
-                      FaultCase{"write:nbx.tmp:4", 4, ""},                                       // block data
-                      FaultCase{"write:nbx.tmp:5", 4, ""},                                       // padding
-                      FaultCase{"write:nbx.tmp:7", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // last size word
-                      FaultCase{"write:nbx.tmp:8", 4, ""},                                       // stored data
-                      FaultCase{"close:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},
-                      FaultCase{"open:nk.tmp:1", 1,
-                                "OpenForReading: fopen() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
-                      FaultCase{"seek:nk.tmp:1", 1,
-                                "OpenForReading: fseek() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
-                      FaultCase{"open:nbx.tmp:1", 2,
-                                "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}));
+    ::testing::Values(
+        FaultCase{"error:nk.tmp:1", 3, "\nFoldEncodeFile: fread() failed\n"},
+        FaultCase{"read:nk.tmp:2", 7, "\nFoldEncodeFile: FoldEncode() failed\n"},  // shrank to nothing
+        FaultCase{"write:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // magic
+        FaultCase{"write:nbx.tmp:2", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // total size
+        FaultCase{"write:nbx.tmp:3", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // block word
+        FaultCase{"write:nbx.tmp:4", 4, ""},                                       // block data
+        FaultCase{"write:nbx.tmp:5", 4, ""},                                       // padding
+        FaultCase{"write:nbx.tmp:7", 4, "\nFoldEncodeFile: fwrite() failed\n"},    // last size word
+        FaultCase{"write:nbx.tmp:8", 4, ""},                                       // stored data
+        FaultCase{"close:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},
+        FaultCase{"open:nk.tmp:1", 1, "OpenForReading: fopen() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
+        FaultCase{"seek:nk.tmp:1", 1, "OpenForReading: fseek() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
+        FaultCase{"open:nbx.tmp:1", 2, "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}));
 
 TEST(BlockContainerWriter, ReadsAskOnlyForTheBytesStillDue) {
     ScratchDir dir;

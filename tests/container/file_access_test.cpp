@@ -60,7 +60,9 @@ TEST(OpenForReading, EmptyFileHasSizeZero) {
 
 TEST(OpenForReading, MeasuresAndRewindsToTheFirstByte) {
     ScratchDir dir;
-    dir.write("data", std::string("\x7f" "ELF and more", 13));
+    dir.write("data", std::string("\x7f"
+                                  "ELF and more",
+                                  13));
     const ReadOutcome outcome = open_for_reading(dir.file("data"));
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.printed, "");

@@ -21,42 +21,42 @@ Bytes concat(const Bytes& a, const Bytes& b);
 // Writes a compressed block item by item, following the token layout, and
 // keeps the bytes that the items stand for, computed by a plain byte copy.
 class BlockBuilder {
- public:
-  BlockBuilder();
-  BlockBuilder& literal(uint8_t byte);
-  BlockBuilder& literals(const Bytes& bytes);
-  BlockBuilder& match(uint32_t offset, uint32_t length);
-  // Closes the open flag word and returns the block.
-  Bytes finish();
-  const Bytes& output() const { return output_; }
+public:
+    BlockBuilder();
+    BlockBuilder& literal(uint8_t byte);
+    BlockBuilder& literals(const Bytes& bytes);
+    BlockBuilder& match(uint32_t offset, uint32_t length);
+    // Closes the open flag word and returns the block.
+    Bytes finish();
+    const Bytes& output() const { return output_; }
 
- private:
-  void shift_flag(uint32_t flag);
+private:
+    void shift_flag(uint32_t flag);
 
-  Bytes block_;
-  size_t flag_slot_ = 0;
-  uint32_t flag_bits_ = 1;
-  std::optional<size_t> pending_;
-  Bytes output_;
+    Bytes block_;
+    size_t flag_slot_ = 0;
+    uint32_t flag_bits_ = 1;
+    std::optional<size_t> pending_;
+    Bytes output_;
 };
 
 // Builds a container record by record. Sizes and flags are written as given,
 // so that faulty containers can be made as easily as good ones.
 class ContainerBuilder {
- public:
-  static constexpr uint32_t last = 0x40000000u;
-  static constexpr uint32_t stored = 0x80000000u;
+public:
+    static constexpr uint32_t last = 0x40000000u;
+    static constexpr uint32_t stored = 0x80000000u;
 
-  explicit ContainerBuilder(uint32_t total_size);
-  // A stored record; marked last (with its size word) when last is true.
-  ContainerBuilder& stored_block(const Bytes& data, bool is_last);
-  // A compressed record with its zero padding.
-  ContainerBuilder& compressed_block(const Bytes& block, uint32_t size, bool is_last);
-  ContainerBuilder& raw(const Bytes& bytes);
-  const Bytes& bytes() const { return bytes_; }
+    explicit ContainerBuilder(uint32_t total_size);
+    // A stored record; marked last (with its size word) when last is true.
+    ContainerBuilder& stored_block(const Bytes& data, bool is_last);
+    // A compressed record with its zero padding.
+    ContainerBuilder& compressed_block(const Bytes& block, uint32_t size, bool is_last);
+    ContainerBuilder& raw(const Bytes& bytes);
+    const Bytes& bytes() const { return bytes_; }
 
- private:
-  Bytes bytes_;
+private:
+    Bytes bytes_;
 };
 
 // The packed image layout around a container, with an optional splash block.
@@ -68,15 +68,15 @@ Bytes pseudo_random_bytes(size_t count, uint32_t seed);
 
 // A file under the test temporary directory, removed when it goes out of scope.
 class ScratchFile {
- public:
-  explicit ScratchFile(const Bytes& contents);
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  ~ScratchFile();
-  const std::string& path() const { return path_; }
+public:
+    explicit ScratchFile(const Bytes& contents);
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    ~ScratchFile();
+    const std::string& path() const { return path_; }
 
- private:
-  std::string path_;
+private:
+    std::string path_;
 };
 
 }  // namespace romfold::test

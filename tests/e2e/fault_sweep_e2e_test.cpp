@@ -39,7 +39,8 @@ struct FaultedRun {
 
 // Text-like bytes that compress, so that the second block is compressed.
 Bytes text_bytes(std::size_t size) {
-    static const std::string words[] = {"segment ", "kernel ", "loader ", "0x80200000 ", "table\r\n", "boot ", "image "};
+    static const std::string words[] = {"segment ",  "kernel ", "loader ", "0x80200000 ",
+                                        "table\r\n", "boot ",   "image "};
     std::string text;
     for (std::uint32_t n = 1; text.size() < size; n = n * 1103515245u + 12345u) {
         text += words[(n >> 16) % 7];

@@ -48,31 +48,43 @@ std::vector<Case> container_cases() {
     std::vector<Case> cases;
     {
         const Bytes container{'X', 'P', 'R', 'S', 0, 0, 0, 0};
-        cases.push_back({"EmptyImageGivesHeaderOnlyContainer", release_of({}), {"{dir}"}, "",
+        cases.push_back({"EmptyImageGivesHeaderOnlyContainer",
+                         release_of({}),
+                         {"{dir}"},
+                         "",
                          image_line(0) +
                              "\nInput file size : 0 bytes\nOutput file size: 8 bytes\nGain            : 0.00\n" +
                              no_splash() + success(),
-                         0, {{"nk.tmp", {}}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+                         0,
+                         {{"nk.tmp", {}}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
     }
     {
         const Bytes five{1, 2, 3, 4, 5};
         const Bytes container{'X', 'P', 'R', 'S', 5, 0, 0, 0, 5, 0, 0, 0xC0, 5, 0, 0, 0, 1, 2, 3, 4, 5};
-        cases.push_back({"FiveByteImageIsOneStoredLastBlock", release_of(five), {"{dir}"}, "",
+        cases.push_back({"FiveByteImageIsOneStoredLastBlock",
+                         release_of(five),
+                         {"{dir}"},
+                         "",
                          image_line(5) + merging(0) +
                              "\nInput file size : 5 bytes\nOutput file size: 21 bytes\nGain            : -320.00%\n" +
                              no_splash() + success(),
-                         0, {{"nk.tmp", five}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+                         0,
+                         {{"nk.tmp", five}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
     }
     for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}, std::size_t{200000}}) {
         // Random bytes: every block stored, only the last marked and sized.
         const Bytes image = segment(0, size);
         const Bytes container = stored_container(image);
-        cases.push_back({"RandomImageOf" + std::to_string(size) + "BytesIsStored", release_of(image), {"{dir}"}, "",
-                         image_line(static_cast<std::int32_t>(size)) + merging(0) +
-                             statistics(static_cast<std::uint32_t>(size),
-                                        static_cast<std::uint32_t>(container.size())) +
-                             no_splash() + success(),
-                         0, {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+        cases.push_back(
+            {"RandomImageOf" + std::to_string(size) + "BytesIsStored",
+             release_of(image),
+             {"{dir}"},
+             "",
+             image_line(static_cast<std::int32_t>(size)) + merging(0) +
+                 statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(container.size())) +
+                 no_splash() + success(),
+             0,
+             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
     }
     for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}, std::size_t{300001}}) {
         // Compressible: the records must decode to the image, with a stored
@@ -82,20 +94,27 @@ std::vector<Case> container_cases() {
             const Bytes noise = pattern_bytes(5000, static_cast<std::uint32_t>(at));
             std::copy(noise.begin(), noise.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
         }
-        cases.push_back({"CompressibleImageOf" + std::to_string(size) + "Bytes", release_of(image), {"{dir}"}, "",
-                         image_line(static_cast<std::int32_t>(size)) + merging(0) + run_statistics + no_splash() +
-                             success(),
-                         0, {{"nk.tmp", image}, {"nbx.tmp", decodes_to_image}, {"nk.nbx", decodes_to_image}}});
+        cases.push_back(
+            {"CompressibleImageOf" + std::to_string(size) + "Bytes",
+             release_of(image),
+             {"{dir}"},
+             "",
+             image_line(static_cast<std::int32_t>(size)) + merging(0) + run_statistics + no_splash() + success(),
+             0,
+             {{"nk.tmp", image}, {"nbx.tmp", decodes_to_image}, {"nk.nbx", decodes_to_image}}});
     }
     for (std::uint32_t remainder = 0; remainder < 4; ++remainder) {
         const auto [image, block, container] = one_compressed_block(remainder);
-        cases.push_back({"CompressedBlockOf4kPlus" + std::to_string(remainder) + "Bytes", release_of(image), {"{dir}"},
-                         "",
-                         image_line(static_cast<std::int32_t>(image.size())) + merging(0) +
-                             statistics(static_cast<std::uint32_t>(image.size()),
-                                        static_cast<std::uint32_t>(container.size())) +
-                             no_splash() + success(),
-                         0, {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+        cases.push_back(
+            {"CompressedBlockOf4kPlus" + std::to_string(remainder) + "Bytes",
+             release_of(image),
+             {"{dir}"},
+             "",
+             image_line(static_cast<std::int32_t>(image.size())) + merging(0) +
+                 statistics(static_cast<std::uint32_t>(image.size()), static_cast<std::uint32_t>(container.size())) +
+                 no_splash() + success(),
+             0,
+             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
     }
     return cases;
 }
@@ -118,8 +137,13 @@ std::vector<Case> splash_cases() {
 
     auto accepted = [&](const std::string& name, std::int32_t width, std::int32_t height, std::size_t extra) {
         const Bytes splash = splash_file(width, height, extra);
-        cases.push_back({name, with(small, "splash.tss", splash), {"{dir}"}, "",
-                         small_front + splash_line(width, height) + success(), 0, packed_with(small_image, splash)});
+        cases.push_back({name,
+                         with(small, "splash.tss", splash),
+                         {"{dir}"},
+                         "",
+                         small_front + splash_line(width, height) + success(),
+                         0,
+                         packed_with(small_image, splash)});
     };
     accepted("SplashScreenIsPacked", 4, 3, 0);
     accepted("BytesAfterThePixelsAreNotCopied", 4, 3, 50);
@@ -128,11 +152,21 @@ std::vector<Case> splash_cases() {
     accepted("ZeroWidthGivesBlockOfTwelveBytes", 0, 5, 0);
     accepted("ZeroHeightGivesBlockOfTwelveBytes", 7, 0, 0);
 
-    cases.push_back({"DanglingSplashLinkIsNotAvailable", with(small, "splash.tss", link_to("missing.tss")), {"{dir}"},
-                     "", small_front + no_splash() + success(), 0, packed_with(small_image, {})});
+    cases.push_back({"DanglingSplashLinkIsNotAvailable",
+                     with(small, "splash.tss", link_to("missing.tss")),
+                     {"{dir}"},
+                     "",
+                     small_front + no_splash() + success(),
+                     0,
+                     packed_with(small_image, {})});
 
     auto refused = [&](const std::string& name, const Bytes& splash, const std::string& message) {
-        cases.push_back({name, with(small, "splash.tss", splash), {"{dir}"}, "", small_front + message, 255,
+        cases.push_back({name,
+                         with(small, "splash.tss", splash),
+                         {"{dir}"},
+                         "",
+                         small_front + message,
+                         255,
                          compressed_only(small_image)});
     };
     const Bytes good = splash_file(4, 3);
@@ -144,33 +178,70 @@ std::vector<Case> splash_cases() {
     refused("SplashCutInsideInformationHeader", cut(good, 100), read_error);
     refused("SplashOneByteShortOfItsHeader", cut(good, 137), read_error);
     refused("SplashIsADirectory", a_directory, read_error);
-    refused("BitmapSignatureBM", splash_with([](SplashFields& f) { f.type[0] = 'B'; f.type[1] = 'M'; }), signature);
+    refused("BitmapSignatureBM", splash_with([](SplashFields& f) {
+                f.type[0] = 'B';
+                f.type[1] = 'M';
+            }),
+            signature);
     refused("OnlyFirstSignatureByteRight", splash_with([](SplashFields& f) { f.type[1] = 'M'; }), signature);
     refused("OnlySecondSignatureByteRight", splash_with([](SplashFields& f) { f.type[0] = 'B'; }), signature);
-    refused("SignatureBytesSwapped", splash_with([](SplashFields& f) { f.type[0] = 'D'; f.type[1] = 'T'; }), signature);
-    refused("FortyByteInformationHeader", splash_with([](SplashFields& f) { f.pixel_offset = 54; f.info_size = 40; }),
+    refused("SignatureBytesSwapped", splash_with([](SplashFields& f) {
+                f.type[0] = 'D';
+                f.type[1] = 'T';
+            }),
+            signature);
+    refused("FortyByteInformationHeader", splash_with([](SplashFields& f) {
+                f.pixel_offset = 54;
+                f.info_size = 40;
+            }),
             header);
     refused("TwentyFourBitsPerPixel", splash_with([](SplashFields& f) { f.bits_per_pixel = 24; }, 36), format);
     refused("CompressionZero", splash_with([](SplashFields& f) { f.compression = 0; }), format);
-    refused("Width1921", splash_with([](SplashFields& f) { f.width = 1921; f.height = 1; }, 0), too_big);
-    refused("Height1081", splash_with([](SplashFields& f) { f.width = 1; f.height = 1081; }, 0), too_big);
+    refused("Width1921",
+            splash_with(
+                [](SplashFields& f) {
+                    f.width = 1921;
+                    f.height = 1;
+                },
+                0),
+            too_big);
+    refused("Height1081",
+            splash_with(
+                [](SplashFields& f) {
+                    f.width = 1;
+                    f.height = 1081;
+                },
+                0),
+            too_big);
     refused("NegativeWidth", splash_with([](SplashFields& f) { f.width = -1; }), format);
     refused("NegativeHeight", splash_with([](SplashFields& f) { f.height = -1; }), format);
     // 2 * (-2) * 3 + 12 is 0: it would pass as no splash block at all.
     refused("NegativeWidthMakingBlockSizeZero", splash_with([](SplashFields& f) { f.width = -2; }), format);
-    refused("BothNegative", splash_with([](SplashFields& f) { f.width = -2; f.height = -3; }), format);
+    refused("BothNegative", splash_with([](SplashFields& f) {
+                f.width = -2;
+                f.height = -3;
+            }),
+            format);
 
     {
         // Header, stream and the start of the splash block stay in nk.nbx.
         const Bytes splash = cut(good, 138 + 10);
-        cases.push_back({"SplashCutShortInItsPixels", with(small, "splash.tss", splash), {"{dir}"}, "",
-                         small_front + splash_line(4, 3) + read_error, 255,
+        cases.push_back({"SplashCutShortInItsPixels",
+                         with(small, "splash.tss", splash),
+                         {"{dir}"},
+                         "",
+                         small_front + splash_line(4, 3) + read_error,
+                         255,
                          packed_with(small_image, good, 16 + 36 + 12)});
     }
     {
         const Bytes full = splash_file(1920, 1080);
-        cases.push_back({"LargeSplashCutShortAfterFirstChunk", with(small, "splash.tss", cut(full, 138 + 100000)),
-                         {"{dir}"}, "", small_front + splash_line(1920, 1080) + read_error, 255,
+        cases.push_back({"LargeSplashCutShortAfterFirstChunk",
+                         with(small, "splash.tss", cut(full, 138 + 100000)),
+                         {"{dir}"},
+                         "",
+                         small_front + splash_line(1920, 1080) + read_error,
+                         255,
                          packed_with(small_image, full, 16 + 36 + 12 + 65536)});
     }
     return cases;
@@ -183,48 +254,84 @@ std::vector<Case> output_cases() {
     const std::string compressing = "Error compressing {dir}/nk.tmp to {dir}/nbx.tmp.\r\n";
     std::vector<Case> cases;
 
-    cases.push_back({"PackedImageCannotBeCreated", with(small, "nk.nbx", a_directory), {"{dir}"}, "",
+    cases.push_back({"PackedImageCannotBeCreated",
+                     with(small, "nk.nbx", a_directory),
+                     {"{dir}"},
+                     "",
                      small_front + no_splash() + "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
-                     255, compressed_only(small_image)});
-    cases.push_back({"PackedImageCannotBeCreatedWithSplash",
-                     with(with(small, "nk.nbx", a_directory), "splash.tss", splash), {"{dir}"}, "",
-                     small_front + splash_line(4, 3) +
-                         "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
-                     255, compressed_only(small_image)});
+                     255,
+                     compressed_only(small_image)});
+    cases.push_back(
+        {"PackedImageCannotBeCreatedWithSplash",
+         with(with(small, "nk.nbx", a_directory), "splash.tss", splash),
+         {"{dir}"},
+         "",
+         small_front + splash_line(4, 3) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
+         255,
+         compressed_only(small_image)});
     // A small nk.nbx fits the stream's buffer and meets the full disk only at
     // the flush; a large stream or splash block already at a write.
-    cases.push_back({"SmallPackedImageOnFullDisk", with(small, "nk.nbx", link_to("/dev/full")), {"{dir}"}, "",
-                     small_front + no_splash() + write_error, 255, compressed_only(small_image)});
+    cases.push_back({"SmallPackedImageOnFullDisk",
+                     with(small, "nk.nbx", link_to("/dev/full")),
+                     {"{dir}"},
+                     "",
+                     small_front + no_splash() + write_error,
+                     255,
+                     compressed_only(small_image)});
     cases.push_back({"SmallPackedImageWithSplashOnFullDisk",
-                     with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash), {"{dir}"}, "",
-                     small_front + splash_line(4, 3) + write_error, 255, compressed_only(small_image)});
+                     with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash),
+                     {"{dir}"},
+                     "",
+                     small_front + splash_line(4, 3) + write_error,
+                     255,
+                     compressed_only(small_image)});
     {
         const Bytes large = segment(0, 200000);
-        cases.push_back({"LargeStreamOnFullDisk", with(release_of(large), "nk.nbx", link_to("/dev/full")), {"{dir}"},
+        cases.push_back({"LargeStreamOnFullDisk",
+                         with(release_of(large), "nk.nbx", link_to("/dev/full")),
+                         {"{dir}"},
                          "",
                          image_line(200000) + merging(0) +
                              statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
                              no_splash() + write_error,
-                         255, compressed_only(large)});
+                         255,
+                         compressed_only(large)});
     }
     cases.push_back({"LargeSplashOnFullDisk",
-                     with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash_file(800, 480)), {"{dir}"},
-                     "", small_front + splash_line(800, 480) + write_error, 255, compressed_only(small_image)});
+                     with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash_file(800, 480)),
+                     {"{dir}"},
+                     "",
+                     small_front + splash_line(800, 480) + write_error,
+                     255,
+                     compressed_only(small_image)});
 
     // The container writer on the full disk: a small container fails when it
     // is closed, a large one at a block's data, without a message of its own.
-    cases.push_back({"SmallContainerOnFullDisk", with(small, "nbx.tmp", link_to("/dev/full")), {"{dir}"}, "",
-                     image_line(20) + merging(0) + "\nFoldEncodeFile: fwrite() failed\n" + compressing, 255,
+    cases.push_back({"SmallContainerOnFullDisk",
+                     with(small, "nbx.tmp", link_to("/dev/full")),
+                     {"{dir}"},
+                     "",
+                     image_line(20) + merging(0) + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
+                     255,
                      {{"nk.tmp", small_image}}});
     {
         const Bytes large = segment(0, 200000);
-        cases.push_back({"LargeContainerOnFullDisk", with(release_of(large), "nbx.tmp", link_to("/dev/full")),
-                         {"{dir}"}, "", image_line(200000) + merging(0) + compressing, 255, {{"nk.tmp", large}}});
+        cases.push_back({"LargeContainerOnFullDisk",
+                         with(release_of(large), "nbx.tmp", link_to("/dev/full")),
+                         {"{dir}"},
+                         "",
+                         image_line(200000) + merging(0) + compressing,
+                         255,
+                         {{"nk.tmp", large}}});
     }
-    cases.push_back({"ContainerCannotBeCreated", with(small, "nbx.tmp", a_directory), {"{dir}"}, "",
+    cases.push_back({"ContainerCannotBeCreated",
+                     with(small, "nbx.tmp", a_directory),
+                     {"{dir}"},
+                     "",
                      image_line(20) + merging(0) + "OpenForWriting: fopen() failed\n" +
                          "\nFoldEncodeFile: OpenForWriting() failed\n" + compressing,
-                     255, {{"nk.tmp", small_image}}});
+                     255,
+                     {{"nk.tmp", small_image}}});
     return cases;
 }
 
@@ -238,7 +345,9 @@ std::vector<Case> fault_cases() {
     const std::size_t stream_end = 16 + small_container.size();
     std::vector<Case> cases;
     auto row = [&](const std::string& name, const std::string& fault, const std::string& out, int status,
-                   const Files& created) { cases.push_back({name, small, {"{dir}"}, fault, out, status, created}); };
+                   const Files& created) {
+        cases.push_back({name, small, {"{dir}"}, fault, out, status, created});
+    };
 
     row("FaultLayerWithoutFaultPacksNormally", no_fault, front + success(), 0, packed_with(small_image, splash));
 
@@ -254,8 +363,9 @@ std::vector<Case> fault_cases() {
     row("MergedImageShrinksToNothing", "read:nk.tmp:1",
         image_front + "\nFoldEncodeFile: FoldEncode() failed\n" + compressing, 255,
         {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 8)}});
-    row("ContainerMagicWriteFails", "write:nbx.tmp:1", image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
-        255, {{"nk.tmp", small_image}, {"nbx.tmp", {}}});
+    row("ContainerMagicWriteFails", "write:nbx.tmp:1",
+        image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing, 255,
+        {{"nk.tmp", small_image}, {"nbx.tmp", {}}});
     row("ContainerBlockWordWriteFails", "write:nbx.tmp:3:1",
         image_front + "\nFoldEncodeFile: fwrite() failed\n" + compressing, 255,
         {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 9)}});
@@ -268,8 +378,12 @@ std::vector<Case> fault_cases() {
         255, {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 12)}});
     {
         const auto [image, block, container] = one_compressed_block(1);
-        cases.push_back({"ContainerPaddingWriteFailsSilently", release_of(image), {"{dir}"}, "write:nbx.tmp:6:1",
-                         image_line(static_cast<std::int32_t>(image.size())) + merging(0) + compressing, 255,
+        cases.push_back({"ContainerPaddingWriteFailsSilently",
+                         release_of(image),
+                         {"{dir}"},
+                         "write:nbx.tmp:6:1",
+                         image_line(static_cast<std::int32_t>(image.size())) + merging(0) + compressing,
+                         255,
                          {{"nk.tmp", image}, {"nbx.tmp", cut(container, container.size() - 2)}}});
     }
     // A read that delivers less than asked is followed by more reads until
@@ -292,8 +406,7 @@ std::vector<Case> fault_cases() {
         compressed_only(small_image));
 
     // Stage 6: an unopenable splash screen is none; a short header read is refused.
-    row("SplashOpenFails", "open:splash.tss:1", small_front + no_splash() + success(), 0,
-        packed_with(small_image, {}));
+    row("SplashOpenFails", "open:splash.tss:1", small_front + no_splash() + success(), 0, packed_with(small_image, {}));
     row("SplashFirstReadDeliversNothing", "read:splash.tss:1", small_front + "Error reading from {dir}/splash.tss.\r\n",
         255, compressed_only(small_image));
     row("SplashFirstReadShort", "read:splash.tss:1:9", small_front + "Error reading from {dir}/splash.tss.\r\n", 255,
@@ -312,7 +425,8 @@ std::vector<Case> fault_cases() {
     row("StreamWriteShort", "write:nk.nbx:2:7", front + write_error, 255, packed_with(small_image, splash, 16 + 7));
     row("MarkerWriteShort", "write:nk.nbx:3:2", front + write_error, 255,
         packed_with(small_image, splash, stream_end + 2));
-    row("WidthWriteShort", "write:nk.nbx:4", front + write_error, 255, packed_with(small_image, splash, stream_end + 4));
+    row("WidthWriteShort", "write:nk.nbx:4", front + write_error, 255,
+        packed_with(small_image, splash, stream_end + 4));
     row("HeightWriteShort", "write:nk.nbx:5:3", front + write_error, 255,
         packed_with(small_image, splash, stream_end + 11));
     row("PixelReadShort", "read:splash.tss:4:3", front + "Error reading from {dir}/splash.tss.\r\n", 255,
@@ -327,11 +441,15 @@ std::vector<Case> fault_cases() {
     {
         // A large stream is copied in chunks of 64 KB; the second read falls short.
         const Bytes large = segment(0, 200000);
-        cases.push_back({"ContainerReadShortInSecondChunk", release_of(large), {"{dir}"}, "read:nbx.tmp:2:100",
+        cases.push_back({"ContainerReadShortInSecondChunk",
+                         release_of(large),
+                         {"{dir}"},
+                         "read:nbx.tmp:2:100",
                          image_line(200000) + merging(0) +
                              statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
                              no_splash() + "Error reading from {dir}/nbx.tmp.\r\n",
-                         255, packed_with(large, {}, 16 + 65536)});
+                         255,
+                         packed_with(large, {}, 16 + 65536)});
     }
     return cases;
 }

@@ -91,7 +91,7 @@ Bytes stored_container(const Bytes& image) {
 Bytes splash_file(const SplashFields& f, std::size_t pixel_bytes) {
     Bytes bytes{f.type[0], f.type[1]};
     append_le32(bytes, static_cast<std::uint32_t>(f.pixel_offset + pixel_bytes));  // file size
-    append_le32(bytes, 0);                                                        // reserved
+    append_le32(bytes, 0);                                                         // reserved
     append_le32(bytes, f.pixel_offset);
     append_le32(bytes, f.info_size);
     append_le32(bytes, static_cast<std::uint32_t>(f.width));
@@ -292,14 +292,15 @@ void check_run(const Case& c) {
             EXPECT_TRUE(image == after.at("nk.tmp")) << name << " does not decode to nk.tmp";
             continue;
         }
-        EXPECT_TRUE(found->second == bytes) << name << " differs: " << found->second.size() << " bytes, expected "
-                                            << bytes.size();
+        EXPECT_TRUE(found->second == bytes)
+            << name << " differs: " << found->second.size() << " bytes, expected " << bytes.size();
     }
     for (const auto& entry : after) {
         EXPECT_TRUE(expected.count(entry.first) == 1) << entry.first << " was not expected";
     }
     if (result.status == 0) {
-        check_packed_image(dir, after, before, out.find("Splash screen " + dir.file("splash.tss") + " is ") != std::string::npos);
+        check_packed_image(dir, after, before,
+                           out.find("Splash screen " + dir.file("splash.tss") + " is ") != std::string::npos);
     }
 }
 

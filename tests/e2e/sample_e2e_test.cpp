@@ -33,15 +33,14 @@ TEST(Sample, PacksTheWholeReleaseDirectory) {
 
     const ProgramResult result = run_program(ROMFOLD_BIN, {release}, dir.path());
     // The numbers are the sample's own; the README quotes this output.
-    EXPECT_EQ(result.out, "Image in " + release + "/nk.bin is 88000bytes\r\n" +
-                              "Merging " + release + "/nk.nb0.\r\n" +
-                              "Merging " + release + "/nk.nb1.\r\n" +
-                              "Merging " + release + "/nk.nb2.\r\n" +
+    EXPECT_EQ(result.out, "Image in " + release + "/nk.bin is 88000bytes\r\n" + "Merging " + release + "/nk.nb0.\r\n" +
+                              "Merging " + release + "/nk.nb1.\r\n" + "Merging " + release + "/nk.nb2.\r\n" +
                               "\nInput file size : 88000 bytes\n"
                               "Output file size: 49092 bytes\n"
                               "Gain            : 44.21%\n"
-                              "Splash screen " + release + "/splash.tss is 64x48 pixels, 6156 bytes.\r\n" +
-                              "Image file " + release + "/nk.nbx generated successfully");
+                              "Splash screen " +
+                              release + "/splash.tss is 64x48 pixels, 6156 bytes.\r\n" + "Image file " + release +
+                              "/nk.nbx generated successfully");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
 
@@ -67,12 +66,12 @@ TEST(Sample, SplashScreenHasTheAcceptedLayout) {
     ASSERT_GE(splash.size(), 138u);
     EXPECT_EQ(splash[0], 'T');
     EXPECT_EQ(splash[1], 'D');
-    EXPECT_EQ(load_le32(splash, 10), 138u);                      // pixel data offset
-    EXPECT_EQ(load_le32(splash, 14), 124u);                      // information header size
+    EXPECT_EQ(load_le32(splash, 10), 138u);  // pixel data offset
+    EXPECT_EQ(load_le32(splash, 14), 124u);  // information header size
     const auto width = static_cast<std::int32_t>(load_le32(splash, 18));
     const auto height = static_cast<std::int32_t>(load_le32(splash, 22));
-    EXPECT_EQ(splash[28] | splash[29] << 8, 16);                 // bits per pixel
-    EXPECT_EQ(load_le32(splash, 30), 3u);                        // bit fields
+    EXPECT_EQ(splash[28] | splash[29] << 8, 16);  // bits per pixel
+    EXPECT_EQ(load_le32(splash, 30), 3u);         // bit fields
     EXPECT_GT(width, 0);
     EXPECT_LE(width, 1920);
     EXPECT_GT(height, 0);

@@ -186,7 +186,8 @@ TEST(Progress, RefusedCallsReportNothing) {
     ProgressLog log;
     const Bytes input(8, 0);
     Bytes out(100);
-    EXPECT_EQ(FoldEncodeWithProgress(encoder.handle(), out.data(), 100, input.data(), 8, ProgressLog::record, &log, 1), 8);
+    EXPECT_EQ(FoldEncodeWithProgress(encoder.handle(), out.data(), 100, input.data(), 8, ProgressLog::record, &log, 1),
+              8);
     EXPECT_TRUE(log.reports.empty());
 }
 

@@ -50,8 +50,9 @@ TEST(EncoderCreate, RefusalsCallNothing) {
     };
     for (const Case c : {Case{0, true}, Case{65537, true}, Case{0xFFFFFFFF, true}, Case{1000, false}}) {
         CountingAllocator allocator;
-        EXPECT_EQ(FoldEncodeCreateAtLevel(c.max_len, &allocator, c.with_callback ? CountingAllocator::allocate : nullptr, 9),
-                  nullptr)
+        EXPECT_EQ(
+            FoldEncodeCreateAtLevel(c.max_len, &allocator, c.with_callback ? CountingAllocator::allocate : nullptr, 9),
+            nullptr)
             << c.max_len;
         EXPECT_TRUE(allocator.requests.empty());
     }

@@ -94,9 +94,13 @@ TEST(FindLevel0, TriplesSharingAnIndexTakeTheEntryOver) {
     Bytes input(32, 0xAA);
     const Bytes first{0x01, 0x00, 0x00, 0x55};
     const Bytes second{0x00, 0x04, 0x00, 0x66};
-    auto put = [&](const Bytes& b) { input.insert(input.end(), b.begin(), b.end()); input.push_back(0x77); input.push_back(0x78 + (input.size() & 7)); };
-    put(first);                                    // at 32
-    put(second);                                   // at 38
+    auto put = [&](const Bytes& b) {
+        input.insert(input.end(), b.begin(), b.end());
+        input.push_back(0x77);
+        input.push_back(0x78 + (input.size() & 7));
+    };
+    put(first);   // at 32
+    put(second);  // at 38
     const std::uint32_t second_again = static_cast<std::uint32_t>(input.size());
     put(second);
     const std::uint32_t first_again = static_cast<std::uint32_t>(input.size());

@@ -80,7 +80,7 @@ TEST(FindLevel3To9, NearestOfEqualLengthsWins) {
 TEST(FindLevel3To9, LongerOlderMatchBeatsShorterNearerOne) {
     Bytes input = random_bytes(300, 10);
     const Bytes pattern = bytes_of("WXYZ123456789");
-    std::memcpy(input.data() + 50, pattern.data(), 13);   // 13 bytes agree with the last copy
+    std::memcpy(input.data() + 50, pattern.data(), 13);  // 13 bytes agree with the last copy
     std::memcpy(input.data() + 120, pattern.data(), 6);  // only 6 agree
     std::memcpy(input.data() + 200, pattern.data(), 13);
     input[126] = '#';

@@ -32,12 +32,8 @@ Bytes repeats_near_the_distance_bound(std::size_t size, std::uint32_t seed) {
 }
 
 const Kind kinds[] = {
-    {"zeros", zeros},
-    {"runs", runs},
-    {"text", text_like},
-    {"code", code_like},
-    {"random", random_bytes},
-    {"distance_bound", repeats_near_the_distance_bound},
+    {"zeros", zeros},    {"runs", runs},           {"text", text_like},
+    {"code", code_like}, {"random", random_bytes}, {"distance_bound", repeats_near_the_distance_bound},
 };
 
 const std::size_t sizes[] = {9, 10, 31, 32, 33, 34, 64, 100, 1000, 4097, 8193, 20000, 65535, 65536};
@@ -68,9 +64,9 @@ TEST_P(RoundTrip, VariedDataAndSizes) {
             const std::int32_t n = static_cast<std::int32_t>(size);
             for (std::int32_t capacity : {n, n - 1, n / 2, n / 8 + 8, 32, 8}) {
                 if (capacity < 1) continue;
-                expect_round_trip(encoder.handle(), input,
-                                  capacity, std::string(kind.name) + " size " + std::to_string(size) + " capacity " +
-                                                std::to_string(capacity));
+                expect_round_trip(
+                    encoder.handle(), input, capacity,
+                    std::string(kind.name) + " size " + std::to_string(size) + " capacity " + std::to_string(capacity));
             }
         }
     }

@@ -68,18 +68,17 @@ TEST_P(MatchEncoding, TokenAndExtension) {
     EXPECT_EQ(write_block({match(c.offset, c.length)}), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, MatchEncoding,
-    ::testing::Values(MatchCase{1, 3, {0x00, 0x00}},                        // offset 1: bits 15..3 are 0
-                      MatchCase{1, 9, {0x06, 0x00}},                        // code 6, no extension
-                      MatchCase{1, 10, {0x07, 0x00, 0x00}},                 // code 7, half-byte 0
-                      MatchCase{1, 24, {0x07, 0x00, 0x0E}},                 // half-byte 14, no E
-                      MatchCase{1, 25, {0x07, 0x00, 0x0F, 0x00}},           // half-byte 15, E = 0
-                      MatchCase{1, 279, {0x07, 0x00, 0x0F, 0xFE}},          // E = 254
-                      MatchCase{1, 280, {0x07, 0x00, 0x0F, 0xFF, 0x15, 0x01}},  // 0xFF, then 277
-                      MatchCase{8191, 3, {0xF0, 0xFF}},                     // 0xFFF0 | code
-                      MatchCase{8191, 9, {0xF6, 0xFF}},
-                      MatchCase{4096, 65536, {0xFF, 0x7F, 0x0F, 0xFF, 0xFD, 0xFF}}));
+INSTANTIATE_TEST_SUITE_P(Lengths, MatchEncoding,
+                         ::testing::Values(MatchCase{1, 3, {0x00, 0x00}},                // offset 1: bits 15..3 are 0
+                                           MatchCase{1, 9, {0x06, 0x00}},                // code 6, no extension
+                                           MatchCase{1, 10, {0x07, 0x00, 0x00}},         // code 7, half-byte 0
+                                           MatchCase{1, 24, {0x07, 0x00, 0x0E}},         // half-byte 14, no E
+                                           MatchCase{1, 25, {0x07, 0x00, 0x0F, 0x00}},   // half-byte 15, E = 0
+                                           MatchCase{1, 279, {0x07, 0x00, 0x0F, 0xFE}},  // E = 254
+                                           MatchCase{1, 280, {0x07, 0x00, 0x0F, 0xFF, 0x15, 0x01}},  // 0xFF, then 277
+                                           MatchCase{8191, 3, {0xF0, 0xFF}},                         // 0xFFF0 | code
+                                           MatchCase{8191, 9, {0xF6, 0xFF}},
+                                           MatchCase{4096, 65536, {0xFF, 0x7F, 0x0F, 0xFF, 0xFD, 0xFF}}));
 
 TEST(TokenWriter, FullGroupStoresItsWordAndReservesTheNextSlotBehindIt) {
     std::vector<Op> ops(32, lit('x'));
@@ -109,9 +108,7 @@ TEST(TokenWriter, ThirtyOneItemsAfterAFullGroupLeaveBitZeroAsFiller) {
     EXPECT_EQ(Bytes(block.begin() + 36, block.begin() + 40), (Bytes{0x01, 0x00, 0x00, 0x00}));
 }
 
-TEST(TokenWriter, EmptyBlockIsOneWordOfOnes) {
-    EXPECT_EQ(write_block({}), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
-}
+TEST(TokenWriter, EmptyBlockIsOneWordOfOnes) { EXPECT_EQ(write_block({}), (Bytes{0xFF, 0xFF, 0xFF, 0xFF})); }
 
 TEST(TokenWriter, LoneExtendedMatchKeepsHighHalfZero) {
     EXPECT_EQ(write_block({lit('q'), match(1, 13)}), (Bytes{0xFF, 0xFF, 0xFF, 0x7F, 'q', 0x07, 0x00, 0x03}));

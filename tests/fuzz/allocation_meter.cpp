@@ -14,8 +14,8 @@ namespace {
 constexpr size_t table_size = 1024;
 
 struct LiveAllocation {
-  const volatile void* pointer;
-  size_t size;
+    const volatile void* pointer;
+    size_t size;
 };
 
 thread_local bool measuring = false;
@@ -25,47 +25,47 @@ thread_local size_t live_bytes = 0;
 thread_local HeapUse use;
 
 void on_malloc(const volatile void* pointer, size_t size) {
-  if (!measuring) return;
-  if (size > use.largest) use.largest = size;
-  if (live_count == table_size) {
-    use.overflowed = true;
-    return;
-  }
-  live[live_count++] = {pointer, size};
-  live_bytes += size;
-  if (live_bytes > use.peak) use.peak = live_bytes;
+    if (!measuring) return;
+    if (size > use.largest) use.largest = size;
+    if (live_count == table_size) {
+        use.overflowed = true;
+        return;
+    }
+    live[live_count++] = {pointer, size};
+    live_bytes += size;
+    if (live_bytes > use.peak) use.peak = live_bytes;
 }
 
 void on_free(const volatile void* pointer) {
-  if (!measuring || pointer == nullptr) return;
-  for (size_t i = 0; i < live_count; ++i) {
-    if (live[i].pointer == pointer) {
-      live_bytes -= live[i].size;
-      live[i] = live[--live_count];
-      return;
+    if (!measuring || pointer == nullptr) return;
+    for (size_t i = 0; i < live_count; ++i) {
+        if (live[i].pointer == pointer) {
+            live_bytes -= live[i].size;
+            live[i] = live[--live_count];
+            return;
+        }
     }
-  }
 }
 
 }  // namespace
 
 void install_allocation_meter() {
-  if (__sanitizer_install_malloc_and_free_hooks(on_malloc, on_free) == 0) {
-    std::fputs("allocation meter: cannot install the malloc hooks\n", stderr);
-    std::abort();
-  }
+    if (__sanitizer_install_malloc_and_free_hooks(on_malloc, on_free) == 0) {
+        std::fputs("allocation meter: cannot install the malloc hooks\n", stderr);
+        std::abort();
+    }
 }
 
 void start_allocation_meter() {
-  live_count = 0;
-  live_bytes = 0;
-  use = HeapUse{};
-  measuring = true;
+    live_count = 0;
+    live_bytes = 0;
+    use = HeapUse{};
+    measuring = true;
 }
 
 HeapUse stop_allocation_meter() {
-  measuring = false;
-  return use;
+    measuring = false;
+    return use;
 }
 
 AllocationMeterPause::AllocationMeterPause() : was_measuring_(measuring) { measuring = false; }

@@ -8,9 +8,9 @@
 namespace romfold::fuzz {
 
 struct HeapUse {
-  size_t largest = 0;      // the largest single allocation, in bytes
-  size_t peak = 0;         // the most bytes live at once, counting only those made while measuring
-  bool overflowed = false;  // more allocations were live at once than the meter can follow
+    size_t largest = 0;       // the largest single allocation, in bytes
+    size_t peak = 0;          // the most bytes live at once, counting only those made while measuring
+    bool overflowed = false;  // more allocations were live at once than the meter can follow
 };
 
 // Installs the hooks; call once, before the first start().
@@ -25,14 +25,14 @@ HeapUse stop_allocation_meter();
 // Leaves out the allocations of its own scope, e.g. those of a test observer
 // that runs inside the code being measured.
 class AllocationMeterPause {
- public:
-  AllocationMeterPause();
-  ~AllocationMeterPause();
-  AllocationMeterPause(const AllocationMeterPause&) = delete;
-  AllocationMeterPause& operator=(const AllocationMeterPause&) = delete;
+public:
+    AllocationMeterPause();
+    ~AllocationMeterPause();
+    AllocationMeterPause(const AllocationMeterPause&) = delete;
+    AllocationMeterPause& operator=(const AllocationMeterPause&) = delete;
 
- private:
-  bool was_measuring_;
+private:
+    bool was_measuring_;
 };
 
 }  // namespace romfold::fuzz

@@ -18,51 +18,51 @@ namespace {
 constexpr size_t header_size = 3;
 
 bool is_known(romfold::BlockDecodeError error) {
-  using romfold::BlockDecodeError;
-  switch (error) {
-    case BlockDecodeError::none:
-    case BlockDecodeError::flag_word_cut_off:
-    case BlockDecodeError::literal_cut_off:
-    case BlockDecodeError::token_cut_off:
-    case BlockDecodeError::length_byte_cut_off:
-    case BlockDecodeError::offset_before_start:
-    case BlockDecodeError::output_too_long:
-    case BlockDecodeError::output_too_short:
-    case BlockDecodeError::trailing_bytes:
-    case BlockDecodeError::bad_filler:
-      return true;
-  }
-  return false;
+    using romfold::BlockDecodeError;
+    switch (error) {
+        case BlockDecodeError::none:
+        case BlockDecodeError::flag_word_cut_off:
+        case BlockDecodeError::literal_cut_off:
+        case BlockDecodeError::token_cut_off:
+        case BlockDecodeError::length_byte_cut_off:
+        case BlockDecodeError::offset_before_start:
+        case BlockDecodeError::output_too_long:
+        case BlockDecodeError::output_too_short:
+        case BlockDecodeError::trailing_bytes:
+        case BlockDecodeError::bad_filler: return true;
+    }
+    return false;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < header_size) return -1;
-  const uint32_t expected_size = (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16) % 65537;
-  const uint32_t block_size = uint32_t(size - header_size);
+    if (size < header_size) return -1;
+    const uint32_t expected_size = (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16) % 65537;
+    const uint32_t block_size = uint32_t(size - header_size);
 
-  std::unique_ptr<uint8_t[]> block(new uint8_t[block_size]);
-  std::memcpy(block.get(), data + header_size, block_size);
-  std::unique_ptr<uint8_t[]> out(new uint8_t[expected_size]);
+    std::unique_ptr<uint8_t[]> block(new uint8_t[block_size]);
+    std::memcpy(block.get(), data + header_size, block_size);
+    std::unique_ptr<uint8_t[]> out(new uint8_t[expected_size]);
 
-  const romfold::BlockDecodeResult result = romfold::decode_block(block.get(), block_size, out.get(), expected_size);
-  FUZZ_REQUIRE(is_known(result.error));
-  FUZZ_REQUIRE(result.produced <= expected_size);
-  FUZZ_REQUIRE(result.offset <= block_size);
-  if (result.error == romfold::BlockDecodeError::none) {
-    FUZZ_REQUIRE(result.produced == expected_size);
-    FUZZ_REQUIRE(result.offset == block_size);
-  }
-  FUZZ_REQUIRE(romfold::describe(result.error) != nullptr);
-  FUZZ_REQUIRE(romfold::describe(result.error)[0] != '\0');
+    const romfold::BlockDecodeResult result = romfold::decode_block(block.get(), block_size, out.get(), expected_size);
+    FUZZ_REQUIRE(is_known(result.error));
+    FUZZ_REQUIRE(result.produced <= expected_size);
+    FUZZ_REQUIRE(result.offset <= block_size);
+    if (result.error == romfold::BlockDecodeError::none) {
+        FUZZ_REQUIRE(result.produced == expected_size);
+        FUZZ_REQUIRE(result.offset == block_size);
+    }
+    FUZZ_REQUIRE(romfold::describe(result.error) != nullptr);
+    FUZZ_REQUIRE(romfold::describe(result.error)[0] != '\0');
 
-  // Stateless: the same call gives the same result and bytes.
-  std::unique_ptr<uint8_t[]> again(new uint8_t[expected_size]);
-  const romfold::BlockDecodeResult second = romfold::decode_block(block.get(), block_size, again.get(), expected_size);
-  FUZZ_REQUIRE(second.error == result.error);
-  FUZZ_REQUIRE(second.offset == result.offset);
-  FUZZ_REQUIRE(second.produced == result.produced);
-  FUZZ_REQUIRE(std::memcmp(again.get(), out.get(), result.produced) == 0);
-  return 0;
+    // Stateless: the same call gives the same result and bytes.
+    std::unique_ptr<uint8_t[]> again(new uint8_t[expected_size]);
+    const romfold::BlockDecodeResult second =
+        romfold::decode_block(block.get(), block_size, again.get(), expected_size);
+    FUZZ_REQUIRE(second.error == result.error);
+    FUZZ_REQUIRE(second.offset == result.offset);
+    FUZZ_REQUIRE(second.produced == result.produced);
+    FUZZ_REQUIRE(std::memcmp(again.get(), out.get(), result.produced) == 0);
+    return 0;
 }

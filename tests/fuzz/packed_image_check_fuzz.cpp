@@ -45,8 +45,8 @@ constexpr uint64_t kept_image_limit = 1u << 20;
 
 // An in-memory file and the path by which it can be opened like any other.
 struct MemoryFile {
-  int fd = -1;
-  std::string path;
+    int fd = -1;
+    std::string path;
 };
 
 MemoryFile input_file;
@@ -54,179 +54,179 @@ MemoryFile image_file;
 std::FILE* null_output = nullptr;
 
 MemoryFile create_memory_file(const char* name) {
-  MemoryFile file;
-  file.fd = ::memfd_create(name, MFD_CLOEXEC);
-  if (file.fd < 0) {
-    std::perror("memfd_create");
-    std::abort();
-  }
-  file.path = "/proc/self/fd/" + std::to_string(file.fd);
-  return file;
+    MemoryFile file;
+    file.fd = ::memfd_create(name, MFD_CLOEXEC);
+    if (file.fd < 0) {
+        std::perror("memfd_create");
+        std::abort();
+    }
+    file.path = "/proc/self/fd/" + std::to_string(file.fd);
+    return file;
 }
 
 // Replaces the file's contents with bytes.
 void write_file(const MemoryFile& file, const uint8_t* bytes, size_t size) {
-  if (::ftruncate(file.fd, 0) != 0) std::abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t written = ::pwrite(file.fd, bytes + done, size - done, off_t(done));
-    if (written <= 0) {
-      std::perror("pwrite");
-      std::abort();
+    if (::ftruncate(file.fd, 0) != 0) std::abort();
+    for (size_t done = 0; done < size;) {
+        const ssize_t written = ::pwrite(file.fd, bytes + done, size - done, off_t(done));
+        if (written <= 0) {
+            std::perror("pwrite");
+            std::abort();
+        }
+        done += size_t(written);
     }
-    done += size_t(written);
-  }
 }
 
 // Checks each call against the ones before it and the summary, and reads
 // every byte it is handed. Keeps the decoded image while it is small.
 class ConsistencyObserver : public CheckObserver {
- public:
-  ConsistencyObserver() : scratch_(block_size) {}
+public:
+    ConsistencyObserver() : scratch_(block_size) {}
 
-  bool begin(const CheckSummary& summary, CheckError&) override {
-    const AllocationMeterPause pause;
-    FUZZ_REQUIRE(!begun_ && !ended_);
-    begun_ = true;
-    summary_ = summary;
-    keep_image_ = summary.image_size <= kept_image_limit;
-    return true;
-  }
+    bool begin(const CheckSummary& summary, CheckError&) override {
+        const AllocationMeterPause pause;
+        FUZZ_REQUIRE(!begun_ && !ended_);
+        begun_ = true;
+        summary_ = summary;
+        keep_image_ = summary.image_size <= kept_image_limit;
+        return true;
+    }
 
-  bool block(const ContainerBlock& block, CheckError&) override {
-    const AllocationMeterPause pause;
-    FUZZ_REQUIRE(begun_ && !ended_ && rows_ == 0);
-    FUZZ_REQUIRE(block.index == blocks_);
-    FUZZ_REQUIRE(block.image_offset == image_offset_);
-    FUZZ_REQUIRE(block.record_offset >= next_record_at_);
-    FUZZ_REQUIRE(block.record_offset < summary_.file_size);
-    FUZZ_REQUIRE(block.size >= 1 && block.size <= block_size);
-    FUZZ_REQUIRE(block.image_offset + block.size <= summary_.image_size);
-    FUZZ_REQUIRE(block.image_offset + block.size == summary_.image_size || block.size == block_size);
-    FUZZ_REQUIRE(block.stored ? block.data_size == block.size : block.data_size < block.size);
-    FUZZ_REQUIRE(block.bytes != nullptr);
-    std::memcpy(scratch_.data(), block.bytes, block.size);
-    if (keep_image_) image_.insert(image_.end(), block.bytes, block.bytes + block.size);
-    ++blocks_;
-    image_offset_ += block.size;
-    next_record_at_ = block.record_offset + 4 + block.data_size;
-    return true;
-  }
+    bool block(const ContainerBlock& block, CheckError&) override {
+        const AllocationMeterPause pause;
+        FUZZ_REQUIRE(begun_ && !ended_ && rows_ == 0);
+        FUZZ_REQUIRE(block.index == blocks_);
+        FUZZ_REQUIRE(block.image_offset == image_offset_);
+        FUZZ_REQUIRE(block.record_offset >= next_record_at_);
+        FUZZ_REQUIRE(block.record_offset < summary_.file_size);
+        FUZZ_REQUIRE(block.size >= 1 && block.size <= block_size);
+        FUZZ_REQUIRE(block.image_offset + block.size <= summary_.image_size);
+        FUZZ_REQUIRE(block.image_offset + block.size == summary_.image_size || block.size == block_size);
+        FUZZ_REQUIRE(block.stored ? block.data_size == block.size : block.data_size < block.size);
+        FUZZ_REQUIRE(block.bytes != nullptr);
+        std::memcpy(scratch_.data(), block.bytes, block.size);
+        if (keep_image_) image_.insert(image_.end(), block.bytes, block.bytes + block.size);
+        ++blocks_;
+        image_offset_ += block.size;
+        next_record_at_ = block.record_offset + 4 + block.data_size;
+        return true;
+    }
 
-  bool splash_row(const uint8_t* row, uint32_t size, CheckError&) override {
-    const AllocationMeterPause pause;
-    FUZZ_REQUIRE(begun_ && !ended_);
-    FUZZ_REQUIRE(summary_.has_splash && summary_.width > 0);
-    FUZZ_REQUIRE(size == 2u * uint32_t(summary_.width));
-    FUZZ_REQUIRE(image_offset_ == summary_.image_size);
-    std::memcpy(scratch_.data(), row, size);
-    ++rows_;
-    return true;
-  }
+    bool splash_row(const uint8_t* row, uint32_t size, CheckError&) override {
+        const AllocationMeterPause pause;
+        FUZZ_REQUIRE(begun_ && !ended_);
+        FUZZ_REQUIRE(summary_.has_splash && summary_.width > 0);
+        FUZZ_REQUIRE(size == 2u * uint32_t(summary_.width));
+        FUZZ_REQUIRE(image_offset_ == summary_.image_size);
+        std::memcpy(scratch_.data(), row, size);
+        ++rows_;
+        return true;
+    }
 
-  bool end(const CheckSummary& summary, CheckError&) override {
-    const AllocationMeterPause pause;
-    FUZZ_REQUIRE(begun_ && !ended_);
-    ended_ = true;
-    FUZZ_REQUIRE(image_offset_ == summary.image_size);
-    FUZZ_REQUIRE(blocks_ == summary.blocks);
-    FUZZ_REQUIRE(rows_ == (summary.has_splash && summary.width > 0 ? uint32_t(summary.height) : 0u));
-    return true;
-  }
+    bool end(const CheckSummary& summary, CheckError&) override {
+        const AllocationMeterPause pause;
+        FUZZ_REQUIRE(begun_ && !ended_);
+        ended_ = true;
+        FUZZ_REQUIRE(image_offset_ == summary.image_size);
+        FUZZ_REQUIRE(blocks_ == summary.blocks);
+        FUZZ_REQUIRE(rows_ == (summary.has_splash && summary.width > 0 ? uint32_t(summary.height) : 0u));
+        return true;
+    }
 
-  bool ended() const { return ended_; }
-  bool image_kept() const { return keep_image_; }
-  std::vector<uint8_t>& image() { return image_; }
+    bool ended() const { return ended_; }
+    bool image_kept() const { return keep_image_; }
+    std::vector<uint8_t>& image() { return image_; }
 
- private:
-  bool begun_ = false;
-  bool ended_ = false;
-  CheckSummary summary_;
-  uint32_t blocks_ = 0;
-  uint32_t rows_ = 0;
-  uint64_t image_offset_ = 0;
-  uint64_t next_record_at_ = 0;
-  bool keep_image_ = false;
-  std::vector<uint8_t> image_;
-  std::vector<uint8_t> scratch_;
+private:
+    bool begun_ = false;
+    bool ended_ = false;
+    CheckSummary summary_;
+    uint32_t blocks_ = 0;
+    uint32_t rows_ = 0;
+    uint64_t image_offset_ = 0;
+    uint64_t next_record_at_ = 0;
+    bool keep_image_ = false;
+    std::vector<uint8_t> image_;
+    std::vector<uint8_t> scratch_;
 };
 
 void check_valid_summary(const CheckSummary& summary, const uint8_t* data, size_t size) {
-  FUZZ_REQUIRE(summary.blocks == summary.compressed_blocks + summary.stored_blocks);
-  FUZZ_REQUIRE(summary.blocks == summary.image_size / block_size + (summary.image_size % block_size != 0));
-  if (summary.kind == FileKind::container) {
-    FUZZ_REQUIRE(std::memcmp(data, "XPRS", 4) == 0);
-    FUZZ_REQUIRE(summary.stream_size == size);
-    FUZZ_REQUIRE(!summary.has_splash);
-  } else {
-    FUZZ_REQUIRE(std::memcmp(data, "IORW", 4) == 0);
-    FUZZ_REQUIRE(16 + summary.stream_size + summary.splash_size == size);
-    FUZZ_REQUIRE(summary.has_splash == (summary.splash_size != 0));
-    if (summary.has_splash) {
-      FUZZ_REQUIRE(summary.width >= 0 && summary.height >= 0);
-      FUZZ_REQUIRE(12 + 2 * uint64_t(summary.width) * uint64_t(summary.height) == summary.splash_size);
+    FUZZ_REQUIRE(summary.blocks == summary.compressed_blocks + summary.stored_blocks);
+    FUZZ_REQUIRE(summary.blocks == summary.image_size / block_size + (summary.image_size % block_size != 0));
+    if (summary.kind == FileKind::container) {
+        FUZZ_REQUIRE(std::memcmp(data, "XPRS", 4) == 0);
+        FUZZ_REQUIRE(summary.stream_size == size);
+        FUZZ_REQUIRE(!summary.has_splash);
+    } else {
+        FUZZ_REQUIRE(std::memcmp(data, "IORW", 4) == 0);
+        FUZZ_REQUIRE(16 + summary.stream_size + summary.splash_size == size);
+        FUZZ_REQUIRE(summary.has_splash == (summary.splash_size != 0));
+        if (summary.has_splash) {
+            FUZZ_REQUIRE(summary.width >= 0 && summary.height >= 0);
+            FUZZ_REQUIRE(12 + 2 * uint64_t(summary.width) * uint64_t(summary.height) == summary.splash_size);
+        }
     }
-  }
-  FUZZ_REQUIRE(!format_summary(input_file.path, summary).empty());
+    FUZZ_REQUIRE(!format_summary(input_file.path, summary).empty());
 }
 
 // Checks the input again, comparing it with image; returns the result.
 bool compare_with(const std::vector<uint8_t>& image, CheckError& error) {
-  write_file(image_file, image.data(), image.size());
-  ImageComparer comparer(image_file.path);
-  FUZZ_REQUIRE(comparer.open(error));
-  CheckSummary summary;
-  return check_file(input_file.path, {&comparer}, summary, error);
+    write_file(image_file, image.data(), image.size());
+    ImageComparer comparer(image_file.path);
+    FUZZ_REQUIRE(comparer.open(error));
+    CheckSummary summary;
+    return check_file(input_file.path, {&comparer}, summary, error);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  input_file = create_memory_file("romfold-check-fuzz-input");
-  image_file = create_memory_file("romfold-check-fuzz-image");
-  null_output = std::fopen("/dev/null", "w");
-  if (null_output == nullptr) std::abort();
-  romfold::fuzz::install_allocation_meter();
-  return 0;
+    input_file = create_memory_file("romfold-check-fuzz-input");
+    image_file = create_memory_file("romfold-check-fuzz-image");
+    null_output = std::fopen("/dev/null", "w");
+    if (null_output == nullptr) std::abort();
+    romfold::fuzz::install_allocation_meter();
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  write_file(input_file, data, size);
+    write_file(input_file, data, size);
 
-  BlockTable table(null_output);
-  ConsistencyObserver observer;
-  CheckSummary summary;
-  CheckError error;
-  romfold::fuzz::start_allocation_meter();
-  const bool valid = check_file(input_file.path, {&table, &observer}, summary, error);
-  const romfold::fuzz::HeapUse heap = romfold::fuzz::stop_allocation_meter();
+    BlockTable table(null_output);
+    ConsistencyObserver observer;
+    CheckSummary summary;
+    CheckError error;
+    romfold::fuzz::start_allocation_meter();
+    const bool valid = check_file(input_file.path, {&table, &observer}, summary, error);
+    const romfold::fuzz::HeapUse heap = romfold::fuzz::stop_allocation_meter();
 
-  FUZZ_REQUIRE(!heap.overflowed);
-  FUZZ_REQUIRE(heap.largest <= largest_allowed);
-  FUZZ_REQUIRE(heap.peak <= peak_allowed);
-  FUZZ_REQUIRE(summary.file_size == size);
-  FUZZ_REQUIRE(observer.ended() == valid);
+    FUZZ_REQUIRE(!heap.overflowed);
+    FUZZ_REQUIRE(heap.largest <= largest_allowed);
+    FUZZ_REQUIRE(heap.peak <= peak_allowed);
+    FUZZ_REQUIRE(summary.file_size == size);
+    FUZZ_REQUIRE(observer.ended() == valid);
 
-  if (!valid) {
-    FUZZ_REQUIRE(error.status == status_invalid);
-    FUZZ_REQUIRE(error.file == input_file.path);
-    FUZZ_REQUIRE(error.offset.has_value() && *error.offset <= size);
-    FUZZ_REQUIRE(!error.message.empty());
-    FUZZ_REQUIRE(error.message.find('\n') == std::string::npos);
-  } else {
-    check_valid_summary(summary, data, size);
-    if (observer.image_kept()) {
-      std::vector<uint8_t>& image = observer.image();
-      CheckError compare_error;
-      FUZZ_REQUIRE(compare_with(image, compare_error));
-      if (!image.empty()) {
-        const size_t changed = image.size() / 2;
-        image[changed] ^= 0x5A;
-        FUZZ_REQUIRE(!compare_with(image, compare_error));
-        FUZZ_REQUIRE(compare_error.status == status_invalid);
-        FUZZ_REQUIRE(compare_error.file == image_file.path);
-        FUZZ_REQUIRE(compare_error.offset.has_value() && *compare_error.offset == changed);
-      }
+    if (!valid) {
+        FUZZ_REQUIRE(error.status == status_invalid);
+        FUZZ_REQUIRE(error.file == input_file.path);
+        FUZZ_REQUIRE(error.offset.has_value() && *error.offset <= size);
+        FUZZ_REQUIRE(!error.message.empty());
+        FUZZ_REQUIRE(error.message.find('\n') == std::string::npos);
+    } else {
+        check_valid_summary(summary, data, size);
+        if (observer.image_kept()) {
+            std::vector<uint8_t>& image = observer.image();
+            CheckError compare_error;
+            FUZZ_REQUIRE(compare_with(image, compare_error));
+            if (!image.empty()) {
+                const size_t changed = image.size() / 2;
+                image[changed] ^= 0x5A;
+                FUZZ_REQUIRE(!compare_with(image, compare_error));
+                FUZZ_REQUIRE(compare_error.status == status_invalid);
+                FUZZ_REQUIRE(compare_error.file == image_file.path);
+                FUZZ_REQUIRE(compare_error.offset.has_value() && *compare_error.offset == changed);
+            }
+        }
     }
-  }
-  return 0;
+    return 0;
 }

@@ -99,8 +99,7 @@ int main(void) {
     }
 
     check(FoldEncode(handle, out, INPUT_SIZE, input, 8) == 8, "a block of 8 bytes was not reported as stored");
-    check(FoldEncode(handle, out, 7, input, INPUT_SIZE) == INPUT_SIZE,
-          "a capacity below 8 was not reported as stored");
+    check(FoldEncode(handle, out, 7, input, INPUT_SIZE) == INPUT_SIZE, "a capacity below 8 was not reported as stored");
 
     FoldEncodeClose(handle, &arena, arena_release);
     check(arena.releases == 1 && arena.released == arena.bytes,

@@ -11,7 +11,7 @@ namespace {
 
 struct State {
     std::optional<Fault> fault;
-    unsigned matching_calls = 0;  // calls of the fault's op on the fault's file so far
+    unsigned matching_calls = 0;              // calls of the fault's op on the fault's file so far
     std::map<std::FILE*, std::string> names;  // open stream -> file name
     std::vector<std::string> log;
 };
@@ -130,9 +130,8 @@ constexpr romfold::StreamOps fault_ops = {fault_open, fault_read,  fault_write, 
 
 bool parse_op(const std::string& text, FaultOp* op) {
     static const std::map<std::string, FaultOp> ops = {
-        {"open", FaultOp::open},   {"read", FaultOp::read},   {"write", FaultOp::write},
-        {"seek", FaultOp::seek},   {"tell", FaultOp::tell},   {"error", FaultOp::error},
-        {"flush", FaultOp::flush}, {"close", FaultOp::close},
+        {"open", FaultOp::open}, {"read", FaultOp::read},   {"write", FaultOp::write}, {"seek", FaultOp::seek},
+        {"tell", FaultOp::tell}, {"error", FaultOp::error}, {"flush", FaultOp::flush}, {"close", FaultOp::close},
     };
     const auto found = ops.find(text);
     if (found == ops.end()) {

@@ -14,7 +14,7 @@ struct ProgramResult {
 
 // Runs `program` with `args` (argv[1...]) in the directory `cwd`, with the
 // environment of the test plus `extra_env` entries "NAME=value".
-ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& cwd, const std::vector<std::string>& extra_env = {});
+ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                          const std::vector<std::string>& extra_env = {});
 
 }  // namespace romfold_test

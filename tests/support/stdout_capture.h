@@ -8,7 +8,7 @@ namespace romfold_test {
 
 class StdoutCapture {
 public:
-    StdoutCapture();  // starts capturing
+    StdoutCapture();   // starts capturing
     ~StdoutCapture();  // restores stdout if finish() was not called
     StdoutCapture(const StdoutCapture&) = delete;
     StdoutCapture& operator=(const StdoutCapture&) = delete;

@@ -10,38 +10,38 @@ namespace romfold::check {
 namespace {
 
 TEST(CheckOptions, SpellingsOfTheSameOptions) {
-  struct Case {
-    std::vector<std::string> args;
-    bool verbose;
-    bool force;
-    std::string compare;
-    std::string extract;
-    std::string file;
-  };
-  const Case cases[] = {
-      {{"nk.nbx"}, false, false, "", "", "nk.nbx"},
-      {{"-v", "-f", "nk.nbx"}, true, true, "", "", "nk.nbx"},
-      {{"nk.nbx", "-vf"}, true, true, "", "", "nk.nbx"},
-      {{"--verbose", "--force", "nk.nbx"}, true, true, "", "", "nk.nbx"},
-      {{"-c", "nk.tmp", "-x", "out", "nk.nbx"}, false, false, "nk.tmp", "out", "nk.nbx"},
-      {{"-cnk.tmp", "-vxout", "nk.nbx"}, true, false, "nk.tmp", "out", "nk.nbx"},
-      {{"--compare=nk.tmp", "--extract", "out", "nk.nbx"}, false, false, "nk.tmp", "out", "nk.nbx"},
-      {{"--compare", "-v", "nk.nbx"}, false, false, "-v", "", "nk.nbx"},  // a value, not an option
-      {{"-v", "--", "-f"}, true, false, "", "", "-f"},
-      {{"-"}, false, false, "", "", "-"},
-  };
-  for (const Case& c : cases) {
-    std::string joined;
-    for (const std::string& arg : c.args) joined += " " + arg;
-    SCOPED_TRACE(joined);
-    const ParseResult result = parse_check_options(c.args);
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.options.verbose, c.verbose);
-    EXPECT_EQ(result.options.force, c.force);
-    EXPECT_EQ(result.options.compare_path, c.compare);
-    EXPECT_EQ(result.options.extract_dir, c.extract);
-    EXPECT_EQ(result.options.file, c.file);
-  }
+    struct Case {
+        std::vector<std::string> args;
+        bool verbose;
+        bool force;
+        std::string compare;
+        std::string extract;
+        std::string file;
+    };
+    const Case cases[] = {
+        {{"nk.nbx"}, false, false, "", "", "nk.nbx"},
+        {{"-v", "-f", "nk.nbx"}, true, true, "", "", "nk.nbx"},
+        {{"nk.nbx", "-vf"}, true, true, "", "", "nk.nbx"},
+        {{"--verbose", "--force", "nk.nbx"}, true, true, "", "", "nk.nbx"},
+        {{"-c", "nk.tmp", "-x", "out", "nk.nbx"}, false, false, "nk.tmp", "out", "nk.nbx"},
+        {{"-cnk.tmp", "-vxout", "nk.nbx"}, true, false, "nk.tmp", "out", "nk.nbx"},
+        {{"--compare=nk.tmp", "--extract", "out", "nk.nbx"}, false, false, "nk.tmp", "out", "nk.nbx"},
+        {{"--compare", "-v", "nk.nbx"}, false, false, "-v", "", "nk.nbx"},  // a value, not an option
+        {{"-v", "--", "-f"}, true, false, "", "", "-f"},
+        {{"-"}, false, false, "", "", "-"},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& arg : c.args) joined += " " + arg;
+        SCOPED_TRACE(joined);
+        const ParseResult result = parse_check_options(c.args);
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.options.verbose, c.verbose);
+        EXPECT_EQ(result.options.force, c.force);
+        EXPECT_EQ(result.options.compare_path, c.compare);
+        EXPECT_EQ(result.options.extract_dir, c.extract);
+        EXPECT_EQ(result.options.file, c.file);
+    }
 }
 
 }  // namespace

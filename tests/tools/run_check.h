@@ -25,8 +25,7 @@ ProgramResult run_check(const std::vector<std::string>& args, const std::string&
 // The sample release directory copied into dir/name (without splash.tss when
 // with_splash is false, with splash in its place when that is not empty),
 // then packed by romfold; returns the release directory's path.
-std::string pack_sample(const ScratchDir& dir, const std::string& name, bool with_splash,
-                        const Bytes& splash = {});
+std::string pack_sample(const ScratchDir& dir, const std::string& name, bool with_splash, const Bytes& splash = {});
 
 // The full path of program when it is on PATH, or an empty string.
 std::string find_on_path(const std::string& program);
