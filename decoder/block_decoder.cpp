@@ -64,23 +64,23 @@ namespace romfold {
 
 namespace {
 
-constexpr uint32_t no_pending = UINT32_MAX;
-constexpr uint32_t items_per_group = 32;
-constexpr uint32_t closing_word = 0xFFFFFFFFu;
+constexpr std::uint32_t no_pending = UINT32_MAX;
+constexpr std::uint32_t items_per_group = 32;
+constexpr std::uint32_t closing_word = 0xFFFFFFFFu;
 
-inline uint32_t load_le16(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8); }
+inline std::uint32_t load_le16(const std::uint8_t* p) { return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8); }
 
-inline uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+inline std::uint32_t load_le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 // True when the top `count` bits of `flags` (1 <= count <= 32) are all 1.
-inline bool top_bits_all_ones(uint32_t flags, uint32_t count) { return (~flags >> (32 - count)) == 0; }
+inline bool top_bits_all_ones(std::uint32_t flags, std::uint32_t count) { return (~flags >> (32 - count)) == 0; }
 
 // Copies `length` bytes that start `offset` bytes before dst, front to back,
 // so that an overlapping source repeats what the copy itself has just written.
-inline void copy_match(uint8_t* dst, uint32_t offset, uint32_t length) {
-    const uint8_t* src = dst - offset;
+inline void copy_match(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
+    const std::uint8_t* src = dst - offset;
     if (offset >= length) {
         std::memcpy(dst, src, length);
         return;
@@ -98,15 +98,16 @@ inline void copy_match(uint8_t* dst, uint32_t offset, uint32_t length) {
 
 }  // namespace
 
-BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_t* out, uint32_t expected_size) {
-    uint32_t ip = 0;                // next block byte
-    uint32_t op = 0;                // next output byte
-    uint32_t flags = 0;             // open flag word, the next item's flag in bit 31
-    uint32_t items_left = 0;        // flag positions not yet used in the open word
-    uint32_t flag_at = 0;           // offset of the open flag word
-    uint32_t pending = no_pending;  // offset of the held half-byte byte
+BlockDecodeResult decode_block(const std::uint8_t* block, std::uint32_t block_size, std::uint8_t* out,
+                               std::uint32_t expected_size) {
+    std::uint32_t ip = 0;                // next block byte
+    std::uint32_t op = 0;                // next output byte
+    std::uint32_t flags = 0;             // open flag word, the next item's flag in bit 31
+    std::uint32_t items_left = 0;        // flag positions not yet used in the open word
+    std::uint32_t flag_at = 0;           // offset of the open flag word
+    std::uint32_t pending = no_pending;  // offset of the held half-byte byte
 
-    auto fail = [&](BlockDecodeError error, uint32_t at) { return BlockDecodeResult{error, at, op}; };
+    auto fail = [&](BlockDecodeError error, std::uint32_t at) { return BlockDecodeResult{error, at, op}; };
 
     while (op < expected_size) {
         if (items_left == 0) {
@@ -118,9 +119,9 @@ BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_
         }
 
         if ((flags & 0x80000000u) == 0) {
-            uint32_t run = flags == 0 ? 32 : uint32_t(std::countl_zero(flags));
+            std::uint32_t run = flags == 0 ? 32 : std::uint32_t(std::countl_zero(flags));
             run = std::min({run, items_left, expected_size - op});
-            const uint32_t available = block_size - ip;
+            const std::uint32_t available = block_size - ip;
             if (available < run) {
                 if (available != 0) std::memcpy(out + op, block + ip, available);
                 op += available;
@@ -134,19 +135,19 @@ BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_
             continue;
         }
 
-        const uint32_t token_at = ip;
+        const std::uint32_t token_at = ip;
         if (block_size - ip < 2) {
             if (ip == block_size && top_bits_all_ones(flags, items_left)) {
                 return fail(BlockDecodeError::output_too_short, block_size);
             }
             return fail(BlockDecodeError::token_cut_off, ip);
         }
-        const uint32_t token = load_le16(block + ip);
+        const std::uint32_t token = load_le16(block + ip);
         ip += 2;
-        const uint32_t offset = (token >> 3) + 1;
-        uint32_t length = (token & 7) + 3;
+        const std::uint32_t offset = (token >> 3) + 1;
+        std::uint32_t length = (token & 7) + 3;
         if ((token & 7) == 7) {
-            uint32_t half;
+            std::uint32_t half;
             if (pending == no_pending) {
                 if (ip == block_size) return fail(BlockDecodeError::length_byte_cut_off, ip);
                 half = block[ip] & 0x0F;
@@ -159,7 +160,7 @@ BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_
             length = half + 10;
             if (half == 15) {
                 if (ip == block_size) return fail(BlockDecodeError::length_byte_cut_off, ip);
-                const uint32_t extra = block[ip];
+                const std::uint32_t extra = block[ip];
                 ip += 1;
                 length = extra + 25;
                 if (extra == 255) {

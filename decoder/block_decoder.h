@@ -31,8 +31,8 @@ enum class BlockDecodeError {
 
 struct BlockDecodeResult {
     BlockDecodeError error;
-    uint32_t offset;    // byte offset in the block where the fault was found (block_size on success)
-    uint32_t produced;  // bytes written to out
+    std::uint32_t offset;    // byte offset in the block where the fault was found (block_size on success)
+    std::uint32_t produced;  // bytes written to out
 };
 
 // Decodes block[0, block_size) into out, which must have room for
@@ -40,7 +40,8 @@ struct BlockDecodeResult {
 // produced is expected_size. On a fault, offset is where the faulty item,
 // flag word or byte starts (for a cut-off: where the missing bytes were due)
 // and out[0, produced) holds the bytes decoded before the fault.
-BlockDecodeResult decode_block(const uint8_t* block, uint32_t block_size, uint8_t* out, uint32_t expected_size);
+BlockDecodeResult decode_block(const std::uint8_t* block, std::uint32_t block_size, std::uint8_t* out,
+                               std::uint32_t expected_size);
 
 // A short English description of the error, without a line end; never null.
 const char* describe(BlockDecodeError error);

@@ -10,33 +10,35 @@ namespace romfold {
 
 namespace {
 
-constexpr uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
-constexpr uint32_t header_size = 8;
-constexpr uint32_t last_flag = 0x40000000u;
-constexpr uint32_t stored_flag = 0x80000000u;
-constexpr uint32_t data_size_mask = 0x3FFFFFFFu;
+constexpr std::uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
+constexpr std::uint32_t header_size = 8;
+constexpr std::uint32_t last_flag = 0x40000000u;
+constexpr std::uint32_t stored_flag = 0x80000000u;
+constexpr std::uint32_t data_size_mask = 0x3FFFFFFFu;
 
 // The fewest bytes that records for `blocks` blocks can take: every record
 // but the last has a block word and at least 4 data bytes (a compressed block
 // holds at least a flag word, a stored one all 65536 of its bytes); the last
 // has a block word, a size word and at least 1 data byte. This bounds the
 // total that a container of a given length can claim.
-uint64_t minimum_records_size(uint32_t blocks) { return blocks == 0 ? 0 : (uint64_t(blocks) - 1) * 8 + 9; }
+std::uint64_t minimum_records_size(std::uint32_t blocks) {
+    return blocks == 0 ? 0 : (std::uint64_t(blocks) - 1) * 8 + 9;
+}
 
-std::string block_name(uint32_t index) { return "block " + std::to_string(index); }
+std::string block_name(std::uint32_t index) { return "block " + std::to_string(index); }
 
 }  // namespace
 
-ContainerReader::ContainerReader(std::FILE* file, uint64_t start, uint64_t length)
+ContainerReader::ContainerReader(std::FILE* file, std::uint64_t start, std::uint64_t length)
     : file_(file), start_(start), length_(length) {}
 
-bool ContainerReader::fail(DecodeFailure& failure, uint64_t relative_offset, std::string message) const {
+bool ContainerReader::fail(DecodeFailure& failure, std::uint64_t relative_offset, std::string message) const {
     failure.message = std::move(message);
     failure.offset = start_ + relative_offset;
     return false;
 }
 
-bool ContainerReader::read(uint8_t* dst, uint32_t size, DecodeFailure& failure) {
+bool ContainerReader::read(std::uint8_t* dst, std::uint32_t size, DecodeFailure& failure) {
     if (!read_exactly(file_, dst, size, start_ + position_, failure)) return false;
     position_ += size;
     return true;
@@ -48,7 +50,7 @@ bool ContainerReader::read_header(DecodeFailure& failure) {
     }
     if (!seek_to(file_, start_, failure)) return false;
     position_ = 0;
-    uint8_t header[header_size];
+    std::uint8_t header[header_size];
     if (!read(header, header_size, failure)) return false;
     if (std::memcmp(header, container_magic, 4) != 0) {
         return fail(failure, 0, "bad container magic");
@@ -72,19 +74,19 @@ bool ContainerReader::read_blocks(const ContainerBlockSink& sink, DecodeFailure&
     data_.resize(block_size);
     block_.resize(block_size);
 
-    uint64_t image_offset = 0;
-    for (uint32_t index = 0; index < block_count_; ++index) {
-        const uint64_t record_at = position_;
+    std::uint64_t image_offset = 0;
+    for (std::uint32_t index = 0; index < block_count_; ++index) {
+        const std::uint64_t record_at = position_;
         const std::string name = block_name(index);
         const bool expect_last = index + 1 == block_count_;
 
-        uint8_t word_bytes[4];
+        std::uint8_t word_bytes[4];
         if (length_ - position_ < 4) return fail(failure, position_, name + ": block word cut off");
         if (!read(word_bytes, 4, failure)) return false;
-        const uint32_t word = get_le32(word_bytes);
+        const std::uint32_t word = get_le32(word_bytes);
         const bool stored = (word & stored_flag) != 0;
         const bool last = (word & last_flag) != 0;
-        const uint32_t data_size = word & data_size_mask;
+        const std::uint32_t data_size = word & data_size_mask;
 
         if (last && !expect_last) {
             return fail(failure, record_at,
@@ -92,14 +94,14 @@ bool ContainerReader::read_blocks(const ContainerBlockSink& sink, DecodeFailure&
         }
         if (!last && expect_last) return fail(failure, record_at, name + ": last block not marked last");
 
-        uint32_t size = block_size;
+        std::uint32_t size = block_size;
         if (last) {
-            const uint64_t size_at = position_;
+            const std::uint64_t size_at = position_;
             if (length_ - position_ < 4) return fail(failure, position_, name + ": size word cut off");
-            uint8_t size_bytes[4];
+            std::uint8_t size_bytes[4];
             if (!read(size_bytes, 4, failure)) return false;
             size = get_le32(size_bytes);
-            const uint64_t rest = uint64_t(total_size_) - image_offset;
+            const std::uint64_t rest = std::uint64_t(total_size_) - image_offset;
             if (size != rest) {
                 return fail(failure, size_at,
                             name + ": size " + std::to_string(size) + " does not match the " + byte_count(rest) +
@@ -112,14 +114,14 @@ bool ContainerReader::read_blocks(const ContainerBlockSink& sink, DecodeFailure&
                         name + ": " + (stored ? "stored" : "compressed") + " data size " + std::to_string(data_size) +
                             " does not fit a block of " + byte_count(size));
         }
-        const uint32_t padding = stored ? 0 : (4 - data_size % 4) % 4;
-        const uint64_t data_at = position_;
-        if (length_ - position_ < uint64_t(data_size) + padding) {
+        const std::uint32_t padding = stored ? 0 : (4 - data_size % 4) % 4;
+        const std::uint64_t data_at = position_;
+        if (length_ - position_ < std::uint64_t(data_size) + padding) {
             return fail(failure, position_, name + ": data cut off");
         }
         if (!read(data_.data(), data_size, failure)) return false;
 
-        const uint8_t* bytes = data_.data();
+        const std::uint8_t* bytes = data_.data();
         if (!stored) {
             const BlockDecodeResult result = decode_block(data_.data(), data_size, block_.data(), size);
             if (result.error != BlockDecodeError::none) {
@@ -128,10 +130,10 @@ bool ContainerReader::read_blocks(const ContainerBlockSink& sink, DecodeFailure&
             bytes = block_.data();
         }
 
-        uint8_t padding_bytes[3];
-        const uint64_t padding_at = position_;
+        std::uint8_t padding_bytes[3];
+        const std::uint64_t padding_at = position_;
         if (!read(padding_bytes, padding, failure)) return false;
-        for (uint32_t i = 0; i < padding; ++i) {
+        for (std::uint32_t i = 0; i < padding; ++i) {
             if (padding_bytes[i] != 0) return fail(failure, padding_at + i, name + ": padding not zero");
         }
 
@@ -146,7 +148,7 @@ bool ContainerReader::read_blocks(const ContainerBlockSink& sink, DecodeFailure&
     return true;
 }
 
-bool decode_container_file(const std::string& path, std::vector<uint8_t>& image, DecodeFailure& failure) {
+bool decode_container_file(const std::string& path, std::vector<std::uint8_t>& image, DecodeFailure& failure) {
     image.clear();
     InputFile file;
     if (!file.open(path, failure)) return false;

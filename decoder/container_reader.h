@@ -33,13 +33,13 @@ namespace romfold {
 // One decoded block, as handed to the sink. bytes is valid only during the
 // call.
 struct ContainerBlock {
-    uint32_t index;          // record number, from 0
-    uint64_t record_offset;  // file offset of the record's block word
-    uint64_t image_offset;   // offset of the block's first byte in the image
-    bool stored;             // the record holds the bytes unchanged
-    uint32_t data_size;      // data bytes in the record, padding excluded
-    const uint8_t* bytes;    // the block's uncompressed bytes
-    uint32_t size;           // their number
+    std::uint32_t index;          // record number, from 0
+    std::uint64_t record_offset;  // file offset of the record's block word
+    std::uint64_t image_offset;   // offset of the block's first byte in the image
+    bool stored;                  // the record holds the bytes unchanged
+    std::uint32_t data_size;      // data bytes in the record, padding excluded
+    const std::uint8_t* bytes;    // the block's uncompressed bytes
+    std::uint32_t size;           // their number
 };
 
 // Receives each block in order. Returns false to stop the read, after filling
@@ -51,9 +51,9 @@ using ContainerBlockSink = std::function<bool(const ContainerBlock& block, Decod
 // position between the calls. Failure offsets are file offsets.
 class ContainerReader {
 public:
-    static constexpr uint32_t block_size = 65536;
+    static constexpr std::uint32_t block_size = 65536;
 
-    ContainerReader(std::FILE* file, uint64_t start, uint64_t length);
+    ContainerReader(std::FILE* file, std::uint64_t start, std::uint64_t length);
 
     // Reads and checks the 8-byte header: the magic, and a total size that the
     // container's length can hold. Call once, before read_blocks.
@@ -61,8 +61,8 @@ public:
 
     // The header's total uncompressed size and the number of records it implies;
     // valid after read_header succeeded.
-    uint32_t total_size() const { return total_size_; }
-    uint32_t block_count() const { return block_count_; }
+    std::uint32_t total_size() const { return total_size_; }
+    std::uint32_t block_count() const { return block_count_; }
 
     // Reads, checks and decodes every record, calling sink once per block, and
     // checks that the container ends after the last one. Call once, after
@@ -70,22 +70,22 @@ public:
     bool read_blocks(const ContainerBlockSink& sink, DecodeFailure& failure);
 
 private:
-    bool read(uint8_t* dst, uint32_t size, DecodeFailure& failure);
-    bool fail(DecodeFailure& failure, uint64_t relative_offset, std::string message) const;
+    bool read(std::uint8_t* dst, std::uint32_t size, DecodeFailure& failure);
+    bool fail(DecodeFailure& failure, std::uint64_t relative_offset, std::string message) const;
 
     std::FILE* file_;
-    uint64_t start_;
-    uint64_t length_;
-    uint64_t position_ = 0;  // relative to start_
+    std::uint64_t start_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;  // relative to start_
     bool header_read_ = false;
     bool blocks_read_ = false;
-    uint32_t total_size_ = 0;
-    uint32_t block_count_ = 0;
-    std::vector<uint8_t> data_;
-    std::vector<uint8_t> block_;
+    std::uint32_t total_size_ = 0;
+    std::uint32_t block_count_ = 0;
+    std::vector<std::uint8_t> data_;
+    std::vector<std::uint8_t> block_;
 };
 
 // Reads the container file at path and decodes it whole into image.
-bool decode_container_file(const std::string& path, std::vector<uint8_t>& image, DecodeFailure& failure);
+bool decode_container_file(const std::string& path, std::vector<std::uint8_t>& image, DecodeFailure& failure);
 
 }  // namespace romfold

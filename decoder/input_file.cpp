@@ -23,11 +23,11 @@ bool InputFile::open(const std::string& path, DecodeFailure& failure) {
         failure = {"cannot measure " + path, 0, true};
         return false;
     }
-    size_ = uint64_t(end);
+    size_ = std::uint64_t(end);
     return seek_to(file_, 0, failure);
 }
 
-bool seek_to(std::FILE* file, uint64_t offset, DecodeFailure& failure) {
+bool seek_to(std::FILE* file, std::uint64_t offset, DecodeFailure& failure) {
     if (fseeko(file, off_t(offset), SEEK_SET) != 0) {
         failure = {"cannot seek to offset " + std::to_string(offset), offset, true};
         return false;
@@ -35,7 +35,7 @@ bool seek_to(std::FILE* file, uint64_t offset, DecodeFailure& failure) {
     return true;
 }
 
-bool read_exactly(std::FILE* file, uint8_t* dst, size_t size, uint64_t offset, DecodeFailure& failure) {
+bool read_exactly(std::FILE* file, std::uint8_t* dst, size_t size, std::uint64_t offset, DecodeFailure& failure) {
     if (size != 0 && std::fread(dst, 1, size, file) != size) {
         failure = {"read failed at offset " + std::to_string(offset), offset, true};
         return false;

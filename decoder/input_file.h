@@ -22,25 +22,25 @@ public:
     bool open(const std::string& path, DecodeFailure& failure);
 
     std::FILE* get() const { return file_; }
-    uint64_t size() const { return size_; }
+    std::uint64_t size() const { return size_; }
 
 private:
     std::FILE* file_ = nullptr;
-    uint64_t size_ = 0;
+    std::uint64_t size_ = 0;
 };
 
 // Moves the stream of file to the absolute offset. On failure fills failure.
-bool seek_to(std::FILE* file, uint64_t offset, DecodeFailure& failure);
+bool seek_to(std::FILE* file, std::uint64_t offset, DecodeFailure& failure);
 
 // Reads exactly size bytes at the stream's position into dst; offset is the
 // position, used only for the failure report. A short read is a fault: the
 // callers have already checked that the bytes lie inside the file, so it means
 // that the file changed or could not be read.
-bool read_exactly(std::FILE* file, uint8_t* dst, size_t size, uint64_t offset, DecodeFailure& failure);
+bool read_exactly(std::FILE* file, std::uint8_t* dst, size_t size, std::uint64_t offset, DecodeFailure& failure);
 
 // Little-endian fields of the file formats.
-inline uint32_t get_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+inline std::uint32_t get_le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 }  // namespace romfold

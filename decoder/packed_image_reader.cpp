@@ -11,14 +11,14 @@ namespace romfold {
 
 namespace {
 
-constexpr uint8_t image_magic[4] = {'I', 'O', 'R', 'W'};
-constexpr uint8_t splash_marker[4] = {'E', 'C', 'E', 'C'};
-constexpr uint32_t header_size = 16;
-constexpr uint32_t splash_header_size = 12;
-constexpr int32_t max_width = 1920;
-constexpr int32_t max_height = 1080;
+constexpr std::uint8_t image_magic[4] = {'I', 'O', 'R', 'W'};
+constexpr std::uint8_t splash_marker[4] = {'E', 'C', 'E', 'C'};
+constexpr std::uint32_t header_size = 16;
+constexpr std::uint32_t splash_header_size = 12;
+constexpr std::int32_t max_width = 1920;
+constexpr std::int32_t max_height = 1080;
 
-bool fail(DecodeFailure& failure, uint64_t offset, std::string message) {
+bool fail(DecodeFailure& failure, std::uint64_t offset, std::string message) {
     failure.message = std::move(message);
     failure.offset = offset;
     return false;
@@ -26,22 +26,23 @@ bool fail(DecodeFailure& failure, uint64_t offset, std::string message) {
 
 }  // namespace
 
-bool read_packed_image_layout(std::FILE* file, uint64_t file_size, PackedImageLayout& layout, DecodeFailure& failure) {
+bool read_packed_image_layout(std::FILE* file, std::uint64_t file_size, PackedImageLayout& layout,
+                              DecodeFailure& failure) {
     layout = PackedImageLayout{};
     if (file_size < header_size) {
         return fail(failure, 0, "file of " + byte_count(file_size) + " is shorter than its header");
     }
-    uint8_t header[header_size];
+    std::uint8_t header[header_size];
     if (!seek_to(file, 0, failure)) return false;
     if (!read_exactly(file, header, header_size, 0, failure)) return false;
     if (std::memcmp(header, image_magic, 4) != 0) return fail(failure, 0, "bad packed image magic");
-    const uint32_t declared_header_size = get_le32(header + 4);
+    const std::uint32_t declared_header_size = get_le32(header + 4);
     if (declared_header_size != header_size) {
         return fail(failure, 4, "header size " + std::to_string(declared_header_size) + " is not 16");
     }
-    const uint32_t stream_size = get_le32(header + 8);
-    const uint32_t splash_size = get_le32(header + 12);
-    const uint64_t expected_size = uint64_t(header_size) + stream_size + splash_size;
+    const std::uint32_t stream_size = get_le32(header + 8);
+    const std::uint32_t splash_size = get_le32(header + 12);
+    const std::uint64_t expected_size = std::uint64_t(header_size) + stream_size + splash_size;
     if (expected_size != file_size) {
         return fail(
             failure, 8,
@@ -50,18 +51,18 @@ bool read_packed_image_layout(std::FILE* file, uint64_t file_size, PackedImageLa
     layout.stream_size = stream_size;
     if (splash_size == 0) return true;
 
-    const uint64_t splash_at = uint64_t(header_size) + stream_size;
+    const std::uint64_t splash_at = std::uint64_t(header_size) + stream_size;
     if (splash_size < splash_header_size) {
         return fail(failure, 12, "splash block size " + std::to_string(splash_size) + " is below 12");
     }
-    uint8_t splash_header[splash_header_size];
+    std::uint8_t splash_header[splash_header_size];
     if (!seek_to(file, splash_at, failure)) return false;
     if (!read_exactly(file, splash_header, splash_header_size, splash_at, failure)) return false;
     if (std::memcmp(splash_header, splash_marker, 4) != 0) {
         return fail(failure, splash_at, "bad splash marker");
     }
-    const int32_t width = int32_t(get_le32(splash_header + 4));
-    const int32_t height = int32_t(get_le32(splash_header + 8));
+    const std::int32_t width = std::int32_t(get_le32(splash_header + 4));
+    const std::int32_t height = std::int32_t(get_le32(splash_header + 8));
     if (width < 0 || height < 0) {
         return fail(failure, splash_at + 4,
                     "splash screen of " + std::to_string(width) + "x" + std::to_string(height) +
@@ -72,8 +73,8 @@ bool read_packed_image_layout(std::FILE* file, uint64_t file_size, PackedImageLa
                     "splash screen of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is too big");
     }
     // The writer computes the pixel byte count in 32 bits.
-    const uint32_t pixel_size = 2u * uint32_t(width) * uint32_t(height);
-    if (uint64_t(splash_header_size) + pixel_size != splash_size) {
+    const std::uint32_t pixel_size = 2u * std::uint32_t(width) * std::uint32_t(height);
+    if (std::uint64_t(splash_header_size) + pixel_size != splash_size) {
         return fail(failure, 12,
                     "splash block size " + std::to_string(splash_size) + " does not match " + std::to_string(width) +
                         "x" + std::to_string(height) + " pixels");
@@ -94,8 +95,8 @@ bool read_packed_image_file(const std::string& path, PackedImage& result, Decode
     // that no size is taken on trust when the buffers are allocated.
     PackedImageLayout layout;
     if (!read_packed_image_layout(file.get(), file.size(), layout, failure)) return false;
-    const uint32_t stream_size = layout.stream_size;
-    const uint64_t stream_at = PackedImageLayout::stream_offset;
+    const std::uint32_t stream_size = layout.stream_size;
+    const std::uint64_t stream_at = PackedImageLayout::stream_offset;
     result.has_splash = layout.has_splash;
     result.width = layout.width;
     result.height = layout.height;
@@ -118,8 +119,8 @@ bool read_packed_image_file(const std::string& path, PackedImage& result, Decode
     if (!decoded) return false;
 
     if (result.has_splash) {
-        const uint64_t pixels_at = layout.pixels_offset();
-        const uint32_t pixel_size = layout.pixel_size();
+        const std::uint64_t pixels_at = layout.pixels_offset();
+        const std::uint32_t pixel_size = layout.pixel_size();
         result.pixels.resize(pixel_size);
         if (!seek_to(file.get(), pixels_at, failure)) return false;
         if (!read_exactly(file.get(), result.pixels.data(), pixel_size, pixels_at, failure)) {

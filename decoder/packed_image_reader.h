@@ -26,26 +26,26 @@
 namespace romfold {
 
 struct PackedImage {
-    std::vector<uint8_t> stream;  // the container bytes, unchanged
-    std::vector<uint8_t> image;   // the container decoded
+    std::vector<std::uint8_t> stream;  // the container bytes, unchanged
+    std::vector<std::uint8_t> image;   // the container decoded
     bool has_splash = false;
-    int32_t width = 0;  // 0 when there is no splash block
-    int32_t height = 0;
-    std::vector<uint8_t> pixels;  // 2*W*H bytes as stored
+    std::int32_t width = 0;  // 0 when there is no splash block
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;  // 2*W*H bytes as stored
 };
 
 // Where the parts of a packed image lie, from its checked header.
 struct PackedImageLayout {
-    static constexpr uint64_t stream_offset = 16;
-    uint32_t stream_size = 0;  // S
-    uint32_t splash_size = 0;  // the splash block size field: 0, or 12 + 2*W*H
+    static constexpr std::uint64_t stream_offset = 16;
+    std::uint32_t stream_size = 0;  // S
+    std::uint32_t splash_size = 0;  // the splash block size field: 0, or 12 + 2*W*H
     bool has_splash = false;
-    int32_t width = 0;  // 0 when there is no splash block
-    int32_t height = 0;
+    std::int32_t width = 0;  // 0 when there is no splash block
+    std::int32_t height = 0;
 
-    uint64_t splash_offset() const { return stream_offset + stream_size; }
-    uint64_t pixels_offset() const { return splash_offset() + 12; }
-    uint32_t pixel_size() const { return splash_size == 0 ? 0 : splash_size - 12; }
+    std::uint64_t splash_offset() const { return stream_offset + stream_size; }
+    std::uint64_t pixels_offset() const { return splash_offset() + 12; }
+    std::uint32_t pixel_size() const { return splash_size == 0 ? 0 : splash_size - 12; }
 };
 
 // Reads and checks the 16-byte header and, when there is a splash block, the
@@ -53,7 +53,8 @@ struct PackedImageLayout {
 // every size against the file's length, the splash dimensions against their
 // limits and the block size. Reads nothing of the container or the pixels,
 // so that a caller can stream them; leaves the file position unspecified.
-bool read_packed_image_layout(std::FILE* file, uint64_t file_size, PackedImageLayout& layout, DecodeFailure& failure);
+bool read_packed_image_layout(std::FILE* file, std::uint64_t file_size, PackedImageLayout& layout,
+                              DecodeFailure& failure);
 
 // Reads and checks the packed image at path, decoding its container. On
 // failure, result holds no meaningful data and failure says what and where.

@@ -19,8 +19,8 @@ static_assert(sizeof(EncoderHandle) + sizeof(BlockState) <= 1024);
 static_assert(sizeof(EncoderHandle) <= 256);
 static_assert(alignof(BlockState) <= 256 && sizeof(BlockState) % alignof(BlockState) == 0);
 
-extern "C" EncoderHandle* FoldEncodeCreateAtLevel(uint32_t max_len, void* context, AllocateCallback allocate,
-                                                  int32_t level) {
+extern "C" EncoderHandle* FoldEncodeCreateAtLevel(std::uint32_t max_len, void* context, AllocateCallback allocate,
+                                                  std::int32_t level) {
     if (allocate == nullptr || max_len - 1u > 0xFFFFu) return nullptr;
     if (level > 9) level = 9;
     std::uint8_t* const block = static_cast<std::uint8_t*>(allocate(context, request_size(level, max_len)));
@@ -41,13 +41,13 @@ extern "C" EncoderHandle* FoldEncodeCreateAtLevel(uint32_t max_len, void* contex
     return handle;
 }
 
-extern "C" EncoderHandle* FoldEncodeCreate(uint32_t max_len, void* context, AllocateCallback allocate) {
+extern "C" EncoderHandle* FoldEncodeCreate(std::uint32_t max_len, void* context, AllocateCallback allocate) {
     return FoldEncodeCreateAtLevel(max_len, context, allocate, 9);
 }
 
-extern "C" int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, int32_t capacity, const void* in,
-                                          int32_t in_len, ProgressCallback progress, void* progress_context,
-                                          int32_t step) {
+extern "C" std::int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, std::int32_t capacity, const void* in,
+                                               std::int32_t in_len, ProgressCallback progress, void* progress_context,
+                                               std::int32_t step) {
     if (handle == nullptr || handle->magic != handle_magic) return 0;
     std::int32_t consumed = -1;  // stays -1 when the driver refuses the arguments
     const std::int32_t result =
@@ -56,7 +56,8 @@ extern "C" int32_t FoldEncodeWithProgress(EncoderHandle* handle, void* out, int3
     return result;
 }
 
-extern "C" int32_t FoldEncode(EncoderHandle* handle, void* out, int32_t capacity, const void* in, int32_t in_len) {
+extern "C" std::int32_t FoldEncode(EncoderHandle* handle, void* out, std::int32_t capacity, const void* in,
+                                   std::int32_t in_len) {
     return FoldEncodeWithProgress(handle, out, capacity, in, in_len, nullptr, nullptr, 0);
 }
 

@@ -6,7 +6,7 @@ namespace romfold::check {
 
 namespace {
 
-std::string hex_byte(uint8_t byte) {
+std::string hex_byte(std::uint8_t byte) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", byte);
     return text;
@@ -22,15 +22,15 @@ bool ImageComparer::begin(const CheckSummary& summary, CheckError&) {
 }
 
 bool ImageComparer::block(const ContainerBlock& block, CheckError& error) {
-    const uint64_t left = file_.size() - position_;
-    const uint32_t take = left < block.size ? uint32_t(left) : block.size;
+    const std::uint64_t left = file_.size() - position_;
+    const std::uint32_t take = left < block.size ? std::uint32_t(left) : block.size;
     buffer_.resize(take);
     DecodeFailure failure;
     if (!read_exactly(file_.get(), buffer_.data(), take, position_, failure)) {
         error = CheckError{status_error, path_, std::nullopt, failure.message};
         return false;
     }
-    for (uint32_t i = 0; i < take; ++i) {
+    for (std::uint32_t i = 0; i < take; ++i) {
         if (buffer_[i] != block.bytes[i]) {
             error = CheckError{status_invalid, path_, position_ + i,
                                "differs from the decoded image: " + hex_byte(buffer_[i]) + " here, " +
@@ -50,7 +50,7 @@ bool ImageComparer::block(const ContainerBlock& block, CheckError& error) {
 
 bool ImageComparer::end(const CheckSummary& summary, CheckError& error) {
     if (file_.size() != summary.image_size) {
-        error = CheckError{status_invalid, path_, uint64_t(summary.image_size),
+        error = CheckError{status_invalid, path_, std::uint64_t(summary.image_size),
                            "the decoded image ends here, but the file has " + byte_count(file_.size())};
         return false;
     }

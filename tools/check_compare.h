@@ -28,9 +28,9 @@ public:
 private:
     std::string path_;
     InputFile file_;
-    uint32_t image_size_ = 0;  // of the decoded image
-    uint64_t position_ = 0;    // bytes of the reference compared so far
-    std::vector<uint8_t> buffer_;
+    std::uint32_t image_size_ = 0;  // of the decoded image
+    std::uint64_t position_ = 0;    // bytes of the reference compared so far
+    std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace romfold::check

@@ -11,12 +11,12 @@ namespace romfold::check {
 
 namespace {
 
-void put_le16(uint8_t* p, uint32_t value) {
-    p[0] = uint8_t(value);
-    p[1] = uint8_t(value >> 8);
+void put_le16(std::uint8_t* p, std::uint32_t value) {
+    p[0] = std::uint8_t(value);
+    p[1] = std::uint8_t(value >> 8);
 }
 
-void put_le32(uint8_t* p, uint32_t value) {
+void put_le32(std::uint8_t* p, std::uint32_t value) {
     put_le16(p, value);
     put_le16(p + 2, value >> 16);
 }
@@ -32,11 +32,11 @@ mode_t default_file_mode() {
 
 }  // namespace
 
-uint32_t bitmap_row_stride(int32_t width) { return (2u * uint32_t(width) + 3u) & ~3u; }
+std::uint32_t bitmap_row_stride(std::int32_t width) { return (2u * std::uint32_t(width) + 3u) & ~3u; }
 
-std::array<uint8_t, bitmap_header_size> bitmap_header(int32_t width, int32_t height) {
-    const uint32_t pixel_bytes = bitmap_row_stride(width) * uint32_t(height);
-    std::array<uint8_t, bitmap_header_size> h{};
+std::array<std::uint8_t, bitmap_header_size> bitmap_header(std::int32_t width, std::int32_t height) {
+    const std::uint32_t pixel_bytes = bitmap_row_stride(width) * std::uint32_t(height);
+    std::array<std::uint8_t, bitmap_header_size> h{};
     // File header.
     h[0] = 'B';
     h[1] = 'M';
@@ -44,8 +44,8 @@ std::array<uint8_t, bitmap_header_size> bitmap_header(int32_t width, int32_t hei
     put_le32(&h[10], bitmap_header_size);               // pixel data offset
     // Information header; a positive height means bottom-up rows.
     put_le32(&h[14], 40);
-    put_le32(&h[18], uint32_t(width));
-    put_le32(&h[22], uint32_t(height));
+    put_le32(&h[18], std::uint32_t(width));
+    put_le32(&h[22], std::uint32_t(height));
     put_le16(&h[26], 1);   // planes
     put_le16(&h[28], 16);  // bits per pixel
     put_le32(&h[30], 3);   // bit fields: the masks below give the layout of a pixel
@@ -100,7 +100,7 @@ bool Extractor::create(Pending& file, const char* name, CheckError& error) {
     return true;
 }
 
-bool Extractor::write(Pending& file, const uint8_t* bytes, size_t size, CheckError& error) {
+bool Extractor::write(Pending& file, const std::uint8_t* bytes, size_t size, CheckError& error) {
     if (size != 0 && std::fwrite(bytes, 1, size, file.stream) != size) {
         error = CheckError{status_error, file.final_path, std::nullopt, system_error("write failed")};
         return false;
@@ -129,7 +129,7 @@ bool Extractor::begin(const CheckSummary& summary, CheckError& error) {
         if (!create(bitmap_, bitmap_file_name, error)) return false;
         const auto header = bitmap_header(summary.width, summary.height);
         if (!write(bitmap_, header.data(), header.size(), error)) return false;
-        row_padding_ = bitmap_row_stride(summary.width) - 2u * uint32_t(summary.width);
+        row_padding_ = bitmap_row_stride(summary.width) - 2u * std::uint32_t(summary.width);
     }
     return create(raw_, raw_pixels_file_name, error);
 }
@@ -138,10 +138,10 @@ bool Extractor::block(const ContainerBlock& block, CheckError& error) {
     return write(image_, block.bytes, block.size, error);
 }
 
-bool Extractor::splash_row(const uint8_t* row, uint32_t size, CheckError& error) {
+bool Extractor::splash_row(const std::uint8_t* row, std::uint32_t size, CheckError& error) {
     // The stored rows come bottom row first, which is the order of a bitmap
     // with a positive height, so each row goes out as it comes.
-    static constexpr uint8_t padding[3] = {0, 0, 0};
+    static constexpr std::uint8_t padding[3] = {0, 0, 0};
     return write(raw_, row, size, error) && write(bitmap_, row, size, error) &&
            write(bitmap_, padding, row_padding_, error);
 }

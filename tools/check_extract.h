@@ -28,9 +28,9 @@ constexpr const char* raw_pixels_file_name = "splash.raw";
 // The file header, the 40-byte information header and the three colour masks
 // of a bottom-up 16-bit bit-field bitmap of width x height pixels; the pixel
 // rows follow at offset 66, each padded to a multiple of 4 bytes.
-constexpr uint32_t bitmap_header_size = 66;
-std::array<uint8_t, bitmap_header_size> bitmap_header(int32_t width, int32_t height);
-uint32_t bitmap_row_stride(int32_t width);
+constexpr std::uint32_t bitmap_header_size = 66;
+std::array<std::uint8_t, bitmap_header_size> bitmap_header(std::int32_t width, std::int32_t height);
+std::uint32_t bitmap_row_stride(std::int32_t width);
 
 class Extractor : public CheckObserver {
 public:
@@ -41,7 +41,7 @@ public:
 
     bool begin(const CheckSummary& summary, CheckError& error) override;
     bool block(const ContainerBlock& block, CheckError& error) override;
-    bool splash_row(const uint8_t* row, uint32_t size, CheckError& error) override;
+    bool splash_row(const std::uint8_t* row, std::uint32_t size, CheckError& error) override;
     bool end(const CheckSummary& summary, CheckError& error) override;
 
     // Gives the finished files their names; call after a successful check.
@@ -49,7 +49,7 @@ public:
 
     struct Output {
         std::string path;
-        uint64_t size = 0;
+        std::uint64_t size = 0;
     };
     // The files written, in the order above; valid after commit.
     const std::vector<Output>& outputs() const { return committed_; }
@@ -62,18 +62,18 @@ private:
         std::string final_path;
         std::string temporary_path;
         std::FILE* stream = nullptr;
-        uint64_t size = 0;
+        std::uint64_t size = 0;
     };
 
     std::string path_of(const char* name) const;
     bool create(Pending& file, const char* name, CheckError& error);
-    bool write(Pending& file, const uint8_t* bytes, size_t size, CheckError& error);
+    bool write(Pending& file, const std::uint8_t* bytes, size_t size, CheckError& error);
 
     std::string dir_;
     bool force_;
     bool created_dir_ = false;
     bool splash_empty_ = false;
-    uint32_t row_padding_ = 0;
+    std::uint32_t row_padding_ = 0;
     Pending image_;
     Pending bitmap_;
     Pending raw_;

@@ -6,13 +6,13 @@ namespace romfold::check {
 
 namespace {
 
-std::string count_of(uint64_t count, const char* singular, const char* plural) {
+std::string count_of(std::uint64_t count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
 }  // namespace
 
-std::string percentage(uint64_t part, uint64_t whole) {
+std::string percentage(std::uint64_t part, std::uint64_t whole) {
     if (whole == 0) return "-";
     char text[32];
     std::snprintf(text, sizeof text, "%.2f%%", double(part) * 100.0 / double(whole));

@@ -23,7 +23,7 @@ private:
 
 // part as a percentage of whole with two decimals ("55.79%"); "-" when whole
 // is 0.
-std::string percentage(uint64_t part, uint64_t whole);
+std::string percentage(std::uint64_t part, std::uint64_t whole);
 
 // The summary of a valid file, one line per fact, each ending in "\n".
 std::string format_summary(const std::string& path, const CheckSummary& summary);

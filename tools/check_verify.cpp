@@ -12,8 +12,8 @@ namespace romfold::check {
 
 namespace {
 
-constexpr uint8_t packed_image_magic[4] = {'I', 'O', 'R', 'W'};
-constexpr uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
+constexpr std::uint8_t packed_image_magic[4] = {'I', 'O', 'R', 'W'};
+constexpr std::uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
 
 CheckError from_failure(const std::string& path, const DecodeFailure& failure) {
     CheckError error;
@@ -29,7 +29,7 @@ CheckError from_failure(const std::string& path, const DecodeFailure& failure) {
     return error;
 }
 
-std::string hex_bytes(const uint8_t* bytes, size_t size) {
+std::string hex_bytes(const std::uint8_t* bytes, size_t size) {
     std::string text;
     char digits[4];
     for (size_t i = 0; i < size; ++i) {
@@ -43,7 +43,7 @@ std::string hex_bytes(const uint8_t* bytes, size_t size) {
 
 bool CheckObserver::begin(const CheckSummary&, CheckError&) { return true; }
 bool CheckObserver::block(const ContainerBlock&, CheckError&) { return true; }
-bool CheckObserver::splash_row(const uint8_t*, uint32_t, CheckError&) { return true; }
+bool CheckObserver::splash_row(const std::uint8_t*, std::uint32_t, CheckError&) { return true; }
 bool CheckObserver::end(const CheckSummary&, CheckError&) { return true; }
 
 std::string format_error(const CheckError& error) {
@@ -78,7 +78,7 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
     if (!open_regular_file(path, file, error)) return false;
     summary.file_size = file.size();
 
-    auto invalid = [&](uint64_t offset, std::string message) {
+    auto invalid = [&](std::uint64_t offset, std::string message) {
         error = CheckError{status_invalid, path, offset, std::move(message)};
         return false;
     };
@@ -88,14 +88,14 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
     };
 
     DecodeFailure failure;
-    uint8_t magic[4];
+    std::uint8_t magic[4];
     if (file.size() < sizeof magic) {
         return invalid(0, "file of " + byte_count(file.size()) + " is too short to hold a magic");
     }
     if (!read_exactly(file.get(), magic, sizeof magic, 0, failure)) return failed(failure);
 
     PackedImageLayout layout;
-    uint64_t stream_at = 0;
+    std::uint64_t stream_at = 0;
     if (std::memcmp(magic, packed_image_magic, 4) == 0) {
         summary.kind = FileKind::packed_image;
         if (!read_packed_image_layout(file.get(), file.size(), layout, failure)) return failed(failure);
@@ -142,10 +142,10 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
         // The container reader leaves the file at its end, where the splash
         // block starts; the pixels follow its 12-byte header.
         if (!seek_to(file.get(), layout.pixels_offset(), failure)) return failed(failure);
-        const uint32_t row_size = 2u * uint32_t(layout.width);
-        std::vector<uint8_t> row(row_size);
-        uint64_t row_at = layout.pixels_offset();
-        for (int32_t y = 0; y < layout.height && row_size != 0; ++y) {
+        const std::uint32_t row_size = 2u * std::uint32_t(layout.width);
+        std::vector<std::uint8_t> row(row_size);
+        std::uint64_t row_at = layout.pixels_offset();
+        for (std::int32_t y = 0; y < layout.height && row_size != 0; ++y) {
             if (!read_exactly(file.get(), row.data(), row_size, row_at, failure)) return failed(failure);
             for (CheckObserver* observer : observers) {
                 if (!observer->splash_row(row.data(), row_size, error)) return false;

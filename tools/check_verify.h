@@ -22,8 +22,8 @@ constexpr int status_error = 2;    // usage or I/O error
 // The first thing found wrong.
 struct CheckError {
     int status = status_invalid;
-    std::string file;                // the file it concerns
-    std::optional<uint64_t> offset;  // where in that file, when it is about a place
+    std::string file;                     // the file it concerns
+    std::optional<std::uint64_t> offset;  // where in that file, when it is about a place
     std::string message;
 };
 
@@ -34,16 +34,16 @@ enum class FileKind { packed_image, container };
 
 struct CheckSummary {
     FileKind kind = FileKind::packed_image;
-    uint64_t file_size = 0;
-    uint64_t stream_size = 0;  // the container's bytes
-    uint32_t image_size = 0;   // the container's total uncompressed size
-    uint32_t blocks = 0;
-    uint32_t compressed_blocks = 0;
-    uint32_t stored_blocks = 0;
+    std::uint64_t file_size = 0;
+    std::uint64_t stream_size = 0;  // the container's bytes
+    std::uint32_t image_size = 0;   // the container's total uncompressed size
+    std::uint32_t blocks = 0;
+    std::uint32_t compressed_blocks = 0;
+    std::uint32_t stored_blocks = 0;
     bool has_splash = false;
-    int32_t width = 0;
-    int32_t height = 0;
-    uint32_t splash_size = 0;  // the splash block size field
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint32_t splash_size = 0;  // the splash block size field
 };
 
 // Receives the checked content in file order. Each call may stop the check
@@ -56,7 +56,7 @@ public:
     // One block, checked and decoded.
     virtual bool block(const ContainerBlock& block, CheckError& error);
     // One row of splash pixels (2*W bytes), bottom row first as stored.
-    virtual bool splash_row(const uint8_t* row, uint32_t size, CheckError& error);
+    virtual bool splash_row(const std::uint8_t* row, std::uint32_t size, CheckError& error);
     // The whole file has been checked and found valid.
     virtual bool end(const CheckSummary& summary, CheckError& error);
 };

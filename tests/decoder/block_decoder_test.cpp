@@ -21,15 +21,16 @@ struct Decoded {
 
 // Decodes from and into buffers of exactly the sizes given, so that the
 // sanitizers see any read or write outside them.
-Decoded decode(const Bytes& block, uint32_t expected_size) {
-    auto input = std::make_unique<uint8_t[]>(block.size());
+Decoded decode(const Bytes& block, std::uint32_t expected_size) {
+    auto input = std::make_unique<std::uint8_t[]>(block.size());
     std::copy(block.begin(), block.end(), input.get());
-    auto output = std::make_unique<uint8_t[]>(expected_size);
-    const BlockDecodeResult result = decode_block(input.get(), uint32_t(block.size()), output.get(), expected_size);
+    auto output = std::make_unique<std::uint8_t[]>(expected_size);
+    const BlockDecodeResult result =
+        decode_block(input.get(), std::uint32_t(block.size()), output.get(), expected_size);
     return {result, Bytes(output.get(), output.get() + result.produced)};
 }
 
-Bytes flag_word(uint32_t value) {
+Bytes flag_word(std::uint32_t value) {
     Bytes bytes;
     test::append_le32(bytes, value);
     return bytes;
@@ -75,7 +76,7 @@ TEST(DecoderBlock, ExtendedMatchesSharingHalfBytes) {
 
 TEST(DecoderBlock, LengthEncodings) {
     struct Case {
-        uint32_t length;
+        std::uint32_t length;
         Bytes token_and_extension;
     };
     const Case cases[] = {
@@ -101,8 +102,8 @@ TEST(DecoderBlock, LengthEncodings) {
 
 TEST(DecoderBlock, OffsetsAndOverlappingCopies) {
     struct Case {
-        uint32_t offset;
-        uint32_t length;
+        std::uint32_t offset;
+        std::uint32_t length;
     };
     const Case cases[] = {
         {1, 40},  {2, 7},    {3, 9},     {7, 30},   {8, 8},      {8, 20},    {9, 30},
@@ -114,7 +115,7 @@ TEST(DecoderBlock, OffsetsAndOverlappingCopies) {
         BlockBuilder builder;
         builder.literals(prefix).match(c.offset, c.length).literal('z');
         const Bytes block = builder.finish();
-        const Decoded decoded = decode(block, uint32_t(builder.output().size()));
+        const Decoded decoded = decode(block, std::uint32_t(builder.output().size()));
         EXPECT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
         EXPECT_EQ(decoded.output, builder.output());
     }
@@ -141,7 +142,7 @@ TEST(DecoderBlock, GroupEnds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Decoded decoded = decode(c.block, uint32_t(c.output.size()));
+        const Decoded decoded = decode(c.block, std::uint32_t(c.output.size()));
         EXPECT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
         EXPECT_EQ(decoded.output, c.output);
     }
@@ -152,10 +153,10 @@ TEST(DecoderBlock, FaultsAreFoundWhereTheyLie) {
     struct Case {
         const char* name;
         Bytes block;
-        uint32_t expected_size;
+        std::uint32_t expected_size;
         E error;
-        uint32_t offset;
-        uint32_t produced;
+        std::uint32_t offset;
+        std::uint32_t produced;
     };
     const Bytes group = full_group_of_literals();
     const Case cases[] = {
@@ -215,17 +216,17 @@ TEST(DecoderBlock, FaultsAreFoundWhereTheyLie) {
 
 // A block of several groups with literal runs, short, extended and long
 // matches, and half-bytes shared within and across groups.
-BlockBuilder varied_block(uint32_t seed, size_t target_size) {
+BlockBuilder varied_block(std::uint32_t seed, size_t target_size) {
     BlockBuilder builder;
     const Bytes noise = test::pseudo_random_bytes(target_size + 64, seed);
     const Bytes choices = test::pseudo_random_bytes(target_size, seed + 1);
     builder.literals(Bytes(noise.begin(), noise.begin() + 16));
     size_t step = 0;
     while (builder.output().size() < target_size) {
-        const uint8_t choice = choices[step++ % choices.size()];
+        const std::uint8_t choice = choices[step++ % choices.size()];
         const size_t room = target_size - builder.output().size();
-        const uint32_t reach = uint32_t(std::min<size_t>(builder.output().size(), 8192));
-        uint32_t length = 0;
+        const std::uint32_t reach = std::uint32_t(std::min<size_t>(builder.output().size(), 8192));
+        std::uint32_t length = 0;
         switch (choice % 5) {
             case 0: length = 3 + choice % 7; break;
             case 1: length = 10 + choice % 15; break;
@@ -236,18 +237,18 @@ BlockBuilder varied_block(uint32_t seed, size_t target_size) {
         if (length == 0 || length > room) {
             builder.literal(noise[step % noise.size()]);
         } else {
-            builder.match(1 + (choice * 977u + uint32_t(step)) % reach, length);
+            builder.match(1 + (choice * 977u + std::uint32_t(step)) % reach, length);
         }
     }
     return builder;
 }
 
 TEST(DecoderBlock, VariedBlocksDecodeToTheirItems) {
-    for (uint32_t seed = 1; seed <= 20; ++seed) {
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         BlockBuilder builder = varied_block(seed, seed == 20 ? 65536 : 3000 + seed * 500);
         const Bytes block = builder.finish();
-        const Decoded decoded = decode(block, uint32_t(builder.output().size()));
+        const Decoded decoded = decode(block, std::uint32_t(builder.output().size()));
         ASSERT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
         EXPECT_EQ(decoded.output, builder.output());
     }
@@ -256,7 +257,7 @@ TEST(DecoderBlock, VariedBlocksDecodeToTheirItems) {
 TEST(DecoderBlock, EveryTruncationIsRefused) {
     BlockBuilder builder = varied_block(3, 2000);
     const Bytes block = builder.finish();
-    const uint32_t size = uint32_t(builder.output().size());
+    const std::uint32_t size = std::uint32_t(builder.output().size());
     for (size_t cut = 0; cut < block.size(); ++cut) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
         const Decoded decoded = decode(Bytes(block.begin(), block.begin() + cut), size);
@@ -273,8 +274,8 @@ TEST(DecoderBlock, CorruptedBlocksStayInBounds) {
     for (size_t round = 0; round < 4000; ++round) {
         Bytes corrupted = block;
         const size_t at = (size_t(noise[3 * round]) << 8 | noise[3 * round + 1]) % block.size();
-        corrupted[at] ^= uint8_t(noise[3 * round + 2] | 1);
-        const uint32_t expected_size = uint32_t(builder.output().size()) - 8 + round % 16;
+        corrupted[at] ^= std::uint8_t(noise[3 * round + 2] | 1);
+        const std::uint32_t expected_size = std::uint32_t(builder.output().size()) - 8 + round % 16;
         const Decoded decoded = decode(corrupted, expected_size);
         ASSERT_LE(decoded.result.produced, expected_size);
         ASSERT_LE(decoded.result.offset, corrupted.size());

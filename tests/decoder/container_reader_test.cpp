@@ -73,14 +73,14 @@ TEST(DecoderContainer, FaultsAreFoundWhereTheyLie) {
         const char* name;
         Bytes container;
         const char* message;
-        uint64_t offset;
+        std::uint64_t offset;
     };
     const Bytes full(65536, 's');
     const Bytes full_record = ContainerBuilder(0).stored_block(full, false).bytes();
     const Bytes first_of_two(full_record.begin() + 8, full_record.end());
-    auto raw = [](std::initializer_list<uint32_t> words, const Bytes& tail = {}) {
+    auto raw = [](std::initializer_list<std::uint32_t> words, const Bytes& tail = {}) {
         Bytes bytes = bytes_of("XPRS");
-        for (uint32_t word : words) test::append_le32(bytes, word);
+        for (std::uint32_t word : words) test::append_le32(bytes, word);
         return concat(bytes, tail);
     };
     const Case cases[] = {
@@ -124,7 +124,7 @@ TEST(DecoderContainer, FaultsAreFoundWhereTheyLie) {
 }
 
 TEST(DecoderContainer, MissingFile) {
-    std::vector<uint8_t> image;
+    std::vector<std::uint8_t> image;
     DecodeFailure failure;
     const std::string path = ::testing::TempDir() + "romfold_decoder_no_such_file";
     EXPECT_FALSE(decode_container_file(path, image, failure));
@@ -137,16 +137,16 @@ TEST(DecoderContainer, MissingFile) {
 class DecoderContainerWindow : public ::testing::Test {
 protected:
     struct Seen {
-        uint32_t index;
-        uint64_t record_offset;
-        uint64_t image_offset;
+        std::uint32_t index;
+        std::uint64_t record_offset;
+        std::uint64_t image_offset;
         bool stored;
-        uint32_t data_size;
-        uint32_t size;
+        std::uint32_t data_size;
+        std::uint32_t size;
         Bytes bytes;
     };
 
-    bool read_window(const Bytes& container, uint64_t extra_length, DecodeFailure& failure) {
+    bool read_window(const Bytes& container, std::uint64_t extra_length, DecodeFailure& failure) {
         const Bytes file_bytes = concat(concat(Bytes(13, 0xEE), container), Bytes(5, 0xEE));
         ScratchFile file(file_bytes);
         std::FILE* stream = std::fopen(file.path().c_str(), "rb");
@@ -167,8 +167,8 @@ protected:
         return ok;
     }
 
-    uint32_t total_size = 0;
-    uint32_t block_count = 0;
+    std::uint32_t total_size = 0;
+    std::uint32_t block_count = 0;
     std::vector<Seen> seen;
 };
 
@@ -188,11 +188,11 @@ TEST_F(DecoderContainerWindow, SinkSeesEachBlockInOrder) {
     EXPECT_EQ(seen[0].record_offset, 13u + 8);
     EXPECT_EQ(seen[1].record_offset, 13u + 24);
     EXPECT_EQ(seen[2].record_offset, 13u + 24 + 65540);
-    const uint64_t image_offsets[] = {0, 65536, 131072};
+    const std::uint64_t image_offsets[] = {0, 65536, 131072};
     const bool stored[] = {false, true, false};
-    const uint32_t data_sizes[] = {11, 65536, 9};
+    const std::uint32_t data_sizes[] = {11, 65536, 9};
     const Bytes* outputs[] = {&a_output, &full, &abc_output};
-    for (uint32_t i = 0; i < 3; ++i) {
+    for (std::uint32_t i = 0; i < 3; ++i) {
         SCOPED_TRACE("block " + std::to_string(i));
         EXPECT_EQ(seen[i].index, i);
         EXPECT_EQ(seen[i].image_offset, image_offsets[i]);

@@ -46,8 +46,8 @@ TEST(DecoderPackedImage, WithoutSplash) {
 
 TEST(DecoderPackedImage, WithSplash) {
     struct Case {
-        int32_t width;
-        int32_t height;
+        std::int32_t width;
+        std::int32_t height;
     };
     const Case cases[] = {{3, 2}, {0, 5}, {7, 0}, {1920, 1080}};
     for (const Case& c : cases) {
@@ -72,7 +72,7 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
         const char* name;
         std::function<void(Bytes&)> change;
         const char* message;
-        uint64_t offset;
+        std::uint64_t offset;
     };
     const Case cases[] = {
         {"shorter than the header", [](Bytes& b) { b.resize(15); }, "file of 15 bytes is shorter than its header", 0},
@@ -95,12 +95,12 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
         {"too high", [](Bytes& b) { test::put_le32(b, 45, 1081); }, "splash screen of 3x1081 pixels is too big", 41},
         {"dimensions disagree with the block size", [](Bytes& b) { test::put_le32(b, 41, 4); },
          "splash block size 24 does not match 4x2 pixels", 12},
-        {"negative width", [](Bytes& b) { test::put_le32(b, 41, uint32_t(-3)); },
+        {"negative width", [](Bytes& b) { test::put_le32(b, 41, std::uint32_t(-3)); },
          "splash screen of -3x2 pixels has a negative dimension", 41},
         {"negative width and height",
          [](Bytes& b) {
-             test::put_le32(b, 41, uint32_t(-3));
-             test::put_le32(b, 45, uint32_t(-2));
+             test::put_le32(b, 41, std::uint32_t(-3));
+             test::put_le32(b, 45, std::uint32_t(-2));
          },
          "splash screen of -3x-2 pixels has a negative dimension", 41},
         {"fault in the container", [](Bytes& b) { b[27] = 0x80; }, "block 0: last block not marked last", 24},

@@ -11,18 +11,18 @@ namespace romfold::test {
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-void append_le16(Bytes& bytes, uint32_t value) {
-    bytes.push_back(uint8_t(value));
-    bytes.push_back(uint8_t(value >> 8));
+void append_le16(Bytes& bytes, std::uint32_t value) {
+    bytes.push_back(std::uint8_t(value));
+    bytes.push_back(std::uint8_t(value >> 8));
 }
 
-void append_le32(Bytes& bytes, uint32_t value) {
+void append_le32(Bytes& bytes, std::uint32_t value) {
     append_le16(bytes, value & 0xFFFF);
     append_le16(bytes, value >> 16);
 }
 
-void put_le32(Bytes& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.at(at + i) = uint8_t(value >> (8 * i));
+void put_le32(Bytes& bytes, size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes.at(at + i) = std::uint8_t(value >> (8 * i));
 }
 
 Bytes concat(const Bytes& a, const Bytes& b) {
@@ -33,7 +33,7 @@ Bytes concat(const Bytes& a, const Bytes& b) {
 
 BlockBuilder::BlockBuilder() : block_(4, 0) {}
 
-void BlockBuilder::shift_flag(uint32_t flag) {
+void BlockBuilder::shift_flag(std::uint32_t flag) {
     const bool full = (flag_bits_ & 0x80000000u) != 0;
     flag_bits_ = flag_bits_ * 2 + flag;
     if (full) {
@@ -44,7 +44,7 @@ void BlockBuilder::shift_flag(uint32_t flag) {
     }
 }
 
-BlockBuilder& BlockBuilder::literal(uint8_t byte) {
+BlockBuilder& BlockBuilder::literal(std::uint8_t byte) {
     block_.push_back(byte);
     output_.push_back(byte);
     shift_flag(0);
@@ -52,34 +52,34 @@ BlockBuilder& BlockBuilder::literal(uint8_t byte) {
 }
 
 BlockBuilder& BlockBuilder::literals(const Bytes& bytes) {
-    for (uint8_t byte : bytes) literal(byte);
+    for (std::uint8_t byte : bytes) literal(byte);
     return *this;
 }
 
-BlockBuilder& BlockBuilder::match(uint32_t offset, uint32_t length) {
+BlockBuilder& BlockBuilder::match(std::uint32_t offset, std::uint32_t length) {
     if (offset < 1 || offset > 8192 || offset > output_.size() || length < 3) {
         throw std::invalid_argument("match outside what the block can hold");
     }
     append_le16(block_, ((offset - 1) << 3) | (length < 10 ? length - 3 : 7));
     if (length >= 10) {
-        const uint32_t half = std::min(length - 10, 15u);
+        const std::uint32_t half = std::min(length - 10, 15u);
         if (pending_) {
-            block_[*pending_] |= uint8_t(half << 4);
+            block_[*pending_] |= std::uint8_t(half << 4);
             pending_.reset();
         } else {
             pending_ = block_.size();
-            block_.push_back(uint8_t(half));
+            block_.push_back(std::uint8_t(half));
         }
     }
     if (length >= 25) {
         if (length - 25 < 255) {
-            block_.push_back(uint8_t(length - 25));
+            block_.push_back(std::uint8_t(length - 25));
         } else {
             block_.push_back(0xFF);
             append_le16(block_, length - 3);
         }
     }
-    for (uint32_t i = 0; i < length; ++i) output_.push_back(output_[output_.size() - offset]);
+    for (std::uint32_t i = 0; i < length; ++i) output_.push_back(output_[output_.size() - offset]);
     shift_flag(1);
     return *this;
 }
@@ -90,17 +90,19 @@ Bytes BlockBuilder::finish() {
     return block_;
 }
 
-ContainerBuilder::ContainerBuilder(uint32_t total_size) : bytes_(bytes_of("XPRS")) { append_le32(bytes_, total_size); }
+ContainerBuilder::ContainerBuilder(std::uint32_t total_size) : bytes_(bytes_of("XPRS")) {
+    append_le32(bytes_, total_size);
+}
 
 ContainerBuilder& ContainerBuilder::stored_block(const Bytes& data, bool is_last) {
-    append_le32(bytes_, uint32_t(data.size()) | stored | (is_last ? last : 0));
-    if (is_last) append_le32(bytes_, uint32_t(data.size()));
+    append_le32(bytes_, std::uint32_t(data.size()) | stored | (is_last ? last : 0));
+    if (is_last) append_le32(bytes_, std::uint32_t(data.size()));
     bytes_.insert(bytes_.end(), data.begin(), data.end());
     return *this;
 }
 
-ContainerBuilder& ContainerBuilder::compressed_block(const Bytes& block, uint32_t size, bool is_last) {
-    append_le32(bytes_, uint32_t(block.size()) | (is_last ? last : 0));
+ContainerBuilder& ContainerBuilder::compressed_block(const Bytes& block, std::uint32_t size, bool is_last) {
+    append_le32(bytes_, std::uint32_t(block.size()) | (is_last ? last : 0));
     if (is_last) append_le32(bytes_, size);
     bytes_.insert(bytes_.end(), block.begin(), block.end());
     while (bytes_.size() % 4 != 0) bytes_.push_back(0);
@@ -115,31 +117,31 @@ ContainerBuilder& ContainerBuilder::raw(const Bytes& bytes) {
 Bytes packed_image(const Bytes& container) {
     Bytes file = bytes_of("IORW");
     append_le32(file, 16);
-    append_le32(file, uint32_t(container.size()));
+    append_le32(file, std::uint32_t(container.size()));
     append_le32(file, 0);
     return concat(file, container);
 }
 
-Bytes packed_image(const Bytes& container, int32_t width, int32_t height, const Bytes& pixels) {
+Bytes packed_image(const Bytes& container, std::int32_t width, std::int32_t height, const Bytes& pixels) {
     Bytes file = bytes_of("IORW");
     append_le32(file, 16);
-    append_le32(file, uint32_t(container.size()));
-    append_le32(file, uint32_t(12 + pixels.size()));
+    append_le32(file, std::uint32_t(container.size()));
+    append_le32(file, std::uint32_t(12 + pixels.size()));
     file = concat(file, container);
     file = concat(file, bytes_of("ECEC"));
-    append_le32(file, uint32_t(width));
-    append_le32(file, uint32_t(height));
+    append_le32(file, std::uint32_t(width));
+    append_le32(file, std::uint32_t(height));
     return concat(file, pixels);
 }
 
-Bytes pseudo_random_bytes(size_t count, uint32_t seed) {
+Bytes pseudo_random_bytes(size_t count, std::uint32_t seed) {
     Bytes bytes(count);
-    uint32_t state = seed * 2654435761u + 1;
-    for (uint8_t& byte : bytes) {
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (std::uint8_t& byte : bytes) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        byte = uint8_t(state >> 24);
+        byte = std::uint8_t(state >> 24);
     }
     return bytes;
 }

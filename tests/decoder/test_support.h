@@ -10,12 +10,12 @@
 
 namespace romfold::test {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytes_of(std::string_view text);
-void append_le16(Bytes& bytes, uint32_t value);
-void append_le32(Bytes& bytes, uint32_t value);
-void put_le32(Bytes& bytes, size_t at, uint32_t value);
+void append_le16(Bytes& bytes, std::uint32_t value);
+void append_le32(Bytes& bytes, std::uint32_t value);
+void put_le32(Bytes& bytes, size_t at, std::uint32_t value);
 Bytes concat(const Bytes& a, const Bytes& b);
 
 // Writes a compressed block item by item, following the token layout, and
@@ -23,19 +23,19 @@ Bytes concat(const Bytes& a, const Bytes& b);
 class BlockBuilder {
 public:
     BlockBuilder();
-    BlockBuilder& literal(uint8_t byte);
+    BlockBuilder& literal(std::uint8_t byte);
     BlockBuilder& literals(const Bytes& bytes);
-    BlockBuilder& match(uint32_t offset, uint32_t length);
+    BlockBuilder& match(std::uint32_t offset, std::uint32_t length);
     // Closes the open flag word and returns the block.
     Bytes finish();
     const Bytes& output() const { return output_; }
 
 private:
-    void shift_flag(uint32_t flag);
+    void shift_flag(std::uint32_t flag);
 
     Bytes block_;
     size_t flag_slot_ = 0;
-    uint32_t flag_bits_ = 1;
+    std::uint32_t flag_bits_ = 1;
     std::optional<size_t> pending_;
     Bytes output_;
 };
@@ -44,14 +44,14 @@ private:
 // so that faulty containers can be made as easily as good ones.
 class ContainerBuilder {
 public:
-    static constexpr uint32_t last = 0x40000000u;
-    static constexpr uint32_t stored = 0x80000000u;
+    static constexpr std::uint32_t last = 0x40000000u;
+    static constexpr std::uint32_t stored = 0x80000000u;
 
-    explicit ContainerBuilder(uint32_t total_size);
+    explicit ContainerBuilder(std::uint32_t total_size);
     // A stored record; marked last (with its size word) when last is true.
     ContainerBuilder& stored_block(const Bytes& data, bool is_last);
     // A compressed record with its zero padding.
-    ContainerBuilder& compressed_block(const Bytes& block, uint32_t size, bool is_last);
+    ContainerBuilder& compressed_block(const Bytes& block, std::uint32_t size, bool is_last);
     ContainerBuilder& raw(const Bytes& bytes);
     const Bytes& bytes() const { return bytes_; }
 
@@ -61,10 +61,10 @@ private:
 
 // The packed image layout around a container, with an optional splash block.
 Bytes packed_image(const Bytes& container);
-Bytes packed_image(const Bytes& container, int32_t width, int32_t height, const Bytes& pixels);
+Bytes packed_image(const Bytes& container, std::int32_t width, std::int32_t height, const Bytes& pixels);
 
 // Bytes from a small deterministic generator, so that offsets matter.
-Bytes pseudo_random_bytes(size_t count, uint32_t seed);
+Bytes pseudo_random_bytes(size_t count, std::uint32_t seed);
 
 // A file under the test temporary directory, removed when it goes out of scope.
 class ScratchFile {

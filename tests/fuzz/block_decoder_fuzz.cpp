@@ -36,14 +36,15 @@ bool is_known(romfold::BlockDecodeError error) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < header_size) return -1;
-    const uint32_t expected_size = (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16) % 65537;
-    const uint32_t block_size = uint32_t(size - header_size);
+    const std::uint32_t expected_size =
+        (std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 | std::uint32_t(data[2]) << 16) % 65537;
+    const std::uint32_t block_size = std::uint32_t(size - header_size);
 
-    std::unique_ptr<uint8_t[]> block(new uint8_t[block_size]);
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[block_size]);
     std::memcpy(block.get(), data + header_size, block_size);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[expected_size]);
+    std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[expected_size]);
 
     const romfold::BlockDecodeResult result = romfold::decode_block(block.get(), block_size, out.get(), expected_size);
     FUZZ_REQUIRE(is_known(result.error));
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(romfold::describe(result.error)[0] != '\0');
 
     // Stateless: the same call gives the same result and bytes.
-    std::unique_ptr<uint8_t[]> again(new uint8_t[expected_size]);
+    std::unique_ptr<std::uint8_t[]> again(new std::uint8_t[expected_size]);
     const romfold::BlockDecodeResult second =
         romfold::decode_block(block.get(), block_size, again.get(), expected_size);
     FUZZ_REQUIRE(second.error == result.error);

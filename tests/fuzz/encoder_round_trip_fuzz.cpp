@@ -40,54 +40,54 @@
 namespace {
 
 constexpr size_t header_size = 10;
-constexpr int32_t max_block = 65536;
+constexpr std::int32_t max_block = 65536;
 
 struct Parameters {
-    int32_t level;
+    std::int32_t level;
     bool with_progress;
-    uint32_t max_len;
+    std::uint32_t max_len;
     int capacity_mode;
-    uint16_t capacity_parameter;
-    int32_t step;
+    std::uint16_t capacity_parameter;
+    std::int32_t step;
     bool null_out;
     bool null_in;
     bool repeated;
-    uint32_t repeated_length;
+    std::uint32_t repeated_length;
 };
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
 
-Parameters read_parameters(const uint8_t* header) {
-    static constexpr int32_t extreme_levels[] = {std::numeric_limits<int32_t>::min(), -128, 100,
-                                                 std::numeric_limits<int32_t>::max()};
+Parameters read_parameters(const std::uint8_t* header) {
+    static constexpr std::int32_t extreme_levels[] = {std::numeric_limits<std::int32_t>::min(), -128, 100,
+                                                      std::numeric_limits<std::int32_t>::max()};
     Parameters p{};
     p.level = (header[0] & 0x10) != 0 ? extreme_levels[(header[0] >> 5) & 3] : (header[0] & 15) - 3;
     p.with_progress = (header[1] & 1) != 0;
-    p.max_len = (header[1] & 2) != 0 ? uint32_t(le16(header + 6)) + 1 : uint32_t(max_block);
+    p.max_len = (header[1] & 2) != 0 ? std::uint32_t(le16(header + 6)) + 1 : std::uint32_t(max_block);
     p.capacity_mode = (header[1] >> 2) & 3;
     p.capacity_parameter = le16(header + 2);
-    p.step = int16_t(le16(header + 4));
+    p.step = std::int16_t(le16(header + 4));
     p.null_out = (header[1] >> 4) == 0xF;
     p.null_in = (header[1] >> 4) == 0xE;
     p.repeated = (header[1] >> 4) == 0xD;
-    p.repeated_length = uint32_t(le16(header + 8)) + 1;
+    p.repeated_length = std::uint32_t(le16(header + 8)) + 1;
     return p;
 }
 
-int32_t capacity_for(const Parameters& p, int32_t in_len) {
+std::int32_t capacity_for(const Parameters& p, std::int32_t in_len) {
     switch (p.capacity_mode) {
         case 0: return in_len;
-        case 1: return in_len - int32_t(p.capacity_parameter);
-        case 2: return in_len + int32_t(p.capacity_parameter);
+        case 1: return in_len - std::int32_t(p.capacity_parameter);
+        case 2: return in_len + std::int32_t(p.capacity_parameter);
         default:
-            return p.capacity_parameter == 0x8000 ? std::numeric_limits<int32_t>::min()
-                                                  : int32_t(int16_t(p.capacity_parameter));
+            return p.capacity_parameter == 0x8000 ? std::numeric_limits<std::int32_t>::min()
+                                                  : std::int32_t(std::int16_t(p.capacity_parameter));
     }
 }
 
 // The documented request: 12536 bytes at level 0 or below, 66848 at level 1,
 // 2 * M + 66848 at levels 2 and up (above 9 running as 9).
-uint32_t documented_request(int32_t level, uint32_t max_len) {
+std::uint32_t documented_request(std::int32_t level, std::uint32_t max_len) {
     if (level <= 0) return 12536;
     if (level == 1) return 66848;
     return 2 * max_len + 66848;
@@ -96,12 +96,12 @@ uint32_t documented_request(int32_t level, uint32_t max_len) {
 // Hands out exactly the requested size and records every call.
 struct CountingAllocator {
     int allocations = 0;
-    uint32_t requested = 0;
+    std::uint32_t requested = 0;
     void* given = nullptr;
     int releases = 0;
     void* released = nullptr;
 
-    static void* allocate(void* context, uint32_t size) {
+    static void* allocate(void* context, std::uint32_t size) {
         auto* self = static_cast<CountingAllocator*>(context);
         ++self->allocations;
         self->requested = size;
@@ -117,43 +117,43 @@ struct CountingAllocator {
 };
 
 struct ProgressLog {
-    std::vector<int32_t> positions;
-    static void report(void* context, int32_t position) {
+    std::vector<std::int32_t> positions;
+    static void report(void* context, std::int32_t position) {
         static_cast<ProgressLog*>(context)->positions.push_back(position);
     }
 };
 
 // First 0, last in_len, never going back; between them at most one report
 // per `step` input bytes, each at most fifteen sixteenths of in_len.
-void check_progress(const std::vector<int32_t>& positions, int32_t in_len, int32_t step) {
+void check_progress(const std::vector<std::int32_t>& positions, std::int32_t in_len, std::int32_t step) {
     FUZZ_REQUIRE(positions.size() >= 2);
     FUZZ_REQUIRE(positions.front() == 0);
     FUZZ_REQUIRE(positions.back() == in_len);
     for (size_t i = 1; i < positions.size(); ++i) FUZZ_REQUIRE(positions[i - 1] <= positions[i]);
-    const int64_t intermediate = int64_t(positions.size()) - 2;
+    const std::int64_t intermediate = std::int64_t(positions.size()) - 2;
     FUZZ_REQUIRE(intermediate * step <= in_len);
     for (size_t i = 1; i + 1 < positions.size(); ++i) {
-        FUZZ_REQUIRE(int64_t(positions[i]) * 16 <= int64_t(in_len) * 15);
+        FUZZ_REQUIRE(std::int64_t(positions[i]) * 16 <= std::int64_t(in_len) * 15);
     }
 }
 
-std::unique_ptr<uint8_t[]> output_buffer(int32_t capacity) {
-    return std::unique_ptr<uint8_t[]>(new uint8_t[capacity > 0 ? size_t(capacity) : 0]);
+std::unique_ptr<std::uint8_t[]> output_buffer(std::int32_t capacity) {
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity > 0 ? size_t(capacity) : 0]);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < header_size) return -1;  // not a usable input: keep it out of the corpus
     const Parameters p = read_parameters(data);
-    const uint8_t* const rest = data + header_size;
+    const std::uint8_t* const rest = data + header_size;
     const size_t rest_size = size - header_size;
     size_t block_size = rest_size < size_t(max_block) ? rest_size : size_t(max_block);
     if (p.repeated && rest_size != 0) block_size = p.repeated_length;
-    const int32_t in_len = int32_t(block_size);
+    const std::int32_t in_len = std::int32_t(block_size);
 
     // The block in an allocation of its own, so that a read before it faults too.
-    std::unique_ptr<uint8_t[]> block(new uint8_t[block_size]);
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[block_size]);
     for (size_t at = 0; at < block_size; at += rest_size) {
         std::memcpy(block.get() + at, rest, rest_size < block_size - at ? rest_size : block_size - at);
     }
@@ -164,17 +164,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(allocator.allocations == 1);
     FUZZ_REQUIRE(allocator.requested == documented_request(p.level, p.max_len));
 
-    const int32_t capacity = capacity_for(p, in_len);
-    const int32_t lowered = capacity >= in_len ? in_len - 1 : capacity;
-    const bool must_store = in_len <= 8 || uint32_t(in_len) > p.max_len || p.null_out || p.null_in || lowered < 8;
-    const int32_t step = p.step <= 0 || p.step > in_len ? in_len : p.step;
+    const std::int32_t capacity = capacity_for(p, in_len);
+    const std::int32_t lowered = capacity >= in_len ? in_len - 1 : capacity;
+    const bool must_store = in_len <= 8 || std::uint32_t(in_len) > p.max_len || p.null_out || p.null_in || lowered < 8;
+    const std::int32_t step = p.step <= 0 || p.step > in_len ? in_len : p.step;
 
-    std::unique_ptr<uint8_t[]> out = output_buffer(capacity);
-    uint8_t* const out_pointer = p.null_out ? nullptr : out.get();
-    const uint8_t* const in_pointer = p.null_in ? nullptr : block.get();
+    std::unique_ptr<std::uint8_t[]> out = output_buffer(capacity);
+    std::uint8_t* const out_pointer = p.null_out ? nullptr : out.get();
+    const std::uint8_t* const in_pointer = p.null_in ? nullptr : block.get();
     ProgressLog log;
-    const int32_t result = FoldEncodeWithProgress(handle, out_pointer, capacity, in_pointer, in_len,
-                                                  p.with_progress ? ProgressLog::report : nullptr, &log, p.step);
+    const std::int32_t result = FoldEncodeWithProgress(handle, out_pointer, capacity, in_pointer, in_len,
+                                                       p.with_progress ? ProgressLog::report : nullptr, &log, p.step);
 
     const bool compressed = result != in_len;
     if (in_len == 0) {
@@ -195,19 +195,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     if (compressed && in_len > 0) {
-        std::unique_ptr<uint8_t[]> decoded(new uint8_t[size_t(in_len)]);
+        std::unique_ptr<std::uint8_t[]> decoded(new std::uint8_t[size_t(in_len)]);
         const romfold::BlockDecodeResult decode =
-            romfold::decode_block(out.get(), uint32_t(result), decoded.get(), uint32_t(in_len));
+            romfold::decode_block(out.get(), std::uint32_t(result), decoded.get(), std::uint32_t(in_len));
         FUZZ_REQUIRE(decode.error == romfold::BlockDecodeError::none);
-        FUZZ_REQUIRE(decode.offset == uint32_t(result));
-        FUZZ_REQUIRE(decode.produced == uint32_t(in_len));
+        FUZZ_REQUIRE(decode.offset == std::uint32_t(result));
+        FUZZ_REQUIRE(decode.produced == std::uint32_t(in_len));
         FUZZ_REQUIRE(std::memcmp(decoded.get(), block.get(), size_t(in_len)) == 0);
     }
 
     // The same call again on the used handle, without progress: same result and
     // bytes.
-    std::unique_ptr<uint8_t[]> again = output_buffer(capacity);
-    const int32_t again_result = FoldEncode(handle, p.null_out ? nullptr : again.get(), capacity, in_pointer, in_len);
+    std::unique_ptr<std::uint8_t[]> again = output_buffer(capacity);
+    const std::int32_t again_result =
+        FoldEncode(handle, p.null_out ? nullptr : again.get(), capacity, in_pointer, in_len);
     FUZZ_REQUIRE(again_result == result);
     if (compressed && in_len > 0) FUZZ_REQUIRE(std::memcmp(again.get(), out.get(), size_t(result)) == 0);
 

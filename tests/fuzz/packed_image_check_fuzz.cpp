@@ -37,11 +37,11 @@ using namespace romfold;
 using namespace romfold::check;
 using romfold::fuzz::AllocationMeterPause;
 
-constexpr uint32_t block_size = 65536;
+constexpr std::uint32_t block_size = 65536;
 constexpr size_t largest_allowed = block_size;
 constexpr size_t peak_allowed = 3 * size_t(block_size);
 // Decoded images up to this size are kept for the compare runs.
-constexpr uint64_t kept_image_limit = 1u << 20;
+constexpr std::uint64_t kept_image_limit = 1u << 20;
 
 // An in-memory file and the path by which it can be opened like any other.
 struct MemoryFile {
@@ -65,7 +65,7 @@ MemoryFile create_memory_file(const char* name) {
 }
 
 // Replaces the file's contents with bytes.
-void write_file(const MemoryFile& file, const uint8_t* bytes, size_t size) {
+void write_file(const MemoryFile& file, const std::uint8_t* bytes, size_t size) {
     if (::ftruncate(file.fd, 0) != 0) std::abort();
     for (size_t done = 0; done < size;) {
         const ssize_t written = ::pwrite(file.fd, bytes + done, size - done, off_t(done));
@@ -112,11 +112,11 @@ public:
         return true;
     }
 
-    bool splash_row(const uint8_t* row, uint32_t size, CheckError&) override {
+    bool splash_row(const std::uint8_t* row, std::uint32_t size, CheckError&) override {
         const AllocationMeterPause pause;
         FUZZ_REQUIRE(begun_ && !ended_);
         FUZZ_REQUIRE(summary_.has_splash && summary_.width > 0);
-        FUZZ_REQUIRE(size == 2u * uint32_t(summary_.width));
+        FUZZ_REQUIRE(size == 2u * std::uint32_t(summary_.width));
         FUZZ_REQUIRE(image_offset_ == summary_.image_size);
         std::memcpy(scratch_.data(), row, size);
         ++rows_;
@@ -129,28 +129,28 @@ public:
         ended_ = true;
         FUZZ_REQUIRE(image_offset_ == summary.image_size);
         FUZZ_REQUIRE(blocks_ == summary.blocks);
-        FUZZ_REQUIRE(rows_ == (summary.has_splash && summary.width > 0 ? uint32_t(summary.height) : 0u));
+        FUZZ_REQUIRE(rows_ == (summary.has_splash && summary.width > 0 ? std::uint32_t(summary.height) : 0u));
         return true;
     }
 
     bool ended() const { return ended_; }
     bool image_kept() const { return keep_image_; }
-    std::vector<uint8_t>& image() { return image_; }
+    std::vector<std::uint8_t>& image() { return image_; }
 
 private:
     bool begun_ = false;
     bool ended_ = false;
     CheckSummary summary_;
-    uint32_t blocks_ = 0;
-    uint32_t rows_ = 0;
-    uint64_t image_offset_ = 0;
-    uint64_t next_record_at_ = 0;
+    std::uint32_t blocks_ = 0;
+    std::uint32_t rows_ = 0;
+    std::uint64_t image_offset_ = 0;
+    std::uint64_t next_record_at_ = 0;
     bool keep_image_ = false;
-    std::vector<uint8_t> image_;
-    std::vector<uint8_t> scratch_;
+    std::vector<std::uint8_t> image_;
+    std::vector<std::uint8_t> scratch_;
 };
 
-void check_valid_summary(const CheckSummary& summary, const uint8_t* data, size_t size) {
+void check_valid_summary(const CheckSummary& summary, const std::uint8_t* data, size_t size) {
     FUZZ_REQUIRE(summary.blocks == summary.compressed_blocks + summary.stored_blocks);
     FUZZ_REQUIRE(summary.blocks == summary.image_size / block_size + (summary.image_size % block_size != 0));
     if (summary.kind == FileKind::container) {
@@ -163,14 +163,14 @@ void check_valid_summary(const CheckSummary& summary, const uint8_t* data, size_
         FUZZ_REQUIRE(summary.has_splash == (summary.splash_size != 0));
         if (summary.has_splash) {
             FUZZ_REQUIRE(summary.width >= 0 && summary.height >= 0);
-            FUZZ_REQUIRE(12 + 2 * uint64_t(summary.width) * uint64_t(summary.height) == summary.splash_size);
+            FUZZ_REQUIRE(12 + 2 * std::uint64_t(summary.width) * std::uint64_t(summary.height) == summary.splash_size);
         }
     }
     FUZZ_REQUIRE(!format_summary(input_file.path, summary).empty());
 }
 
 // Checks the input again, comparing it with image; returns the result.
-bool compare_with(const std::vector<uint8_t>& image, CheckError& error) {
+bool compare_with(const std::vector<std::uint8_t>& image, CheckError& error) {
     write_file(image_file, image.data(), image.size());
     ImageComparer comparer(image_file.path);
     FUZZ_REQUIRE(comparer.open(error));
@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     write_file(input_file, data, size);
 
     BlockTable table(null_output);
@@ -215,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         check_valid_summary(summary, data, size);
         if (observer.image_kept()) {
-            std::vector<uint8_t>& image = observer.image();
+            std::vector<std::uint8_t>& image = observer.image();
             CheckError compare_error;
             FUZZ_REQUIRE(compare_with(image, compare_error));
             if (!image.empty()) {

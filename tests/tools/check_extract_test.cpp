@@ -12,7 +12,7 @@
 namespace romfold::check_test {
 namespace {
 
-uint16_t get_le16(const Bytes& bytes, size_t at) { return uint16_t(bytes.at(at) | bytes.at(at + 1) << 8); }
+std::uint16_t get_le16(const Bytes& bytes, size_t at) { return std::uint16_t(bytes.at(at) | bytes.at(at + 1) << 8); }
 
 Bytes tail_from(const Bytes& bytes, size_t offset) {
     return Bytes(bytes.begin() + std::ptrdiff_t(offset), bytes.end());
@@ -20,15 +20,15 @@ Bytes tail_from(const Bytes& bytes, size_t offset) {
 
 // A splash.tss of width x height pixels as the packer reads it: "TD", the
 // pixel offset 138 at 10, a 124-byte information header, then the pixels.
-Bytes splash_file(int32_t width, int32_t height, const Bytes& pixels) {
+Bytes splash_file(std::int32_t width, std::int32_t height, const Bytes& pixels) {
     Bytes file(138, 0);
     file[0] = 'T';
     file[1] = 'D';
-    store_le32(file, 2, uint32_t(file.size() + pixels.size()));
+    store_le32(file, 2, std::uint32_t(file.size() + pixels.size()));
     store_le32(file, 10, 138);
     store_le32(file, 14, 124);
-    store_le32(file, 18, uint32_t(width));
-    store_le32(file, 22, uint32_t(height));
+    store_le32(file, 18, std::uint32_t(width));
+    store_le32(file, 22, std::uint32_t(height));
     file[26] = 1;
     file[28] = 16;
     store_le32(file, 30, 3);
@@ -37,7 +37,7 @@ Bytes splash_file(int32_t width, int32_t height, const Bytes& pixels) {
 }
 
 // Checks every header field of a bottom-up 16-bit bit-field bitmap.
-void expect_bitmap_header(const Bytes& bmp, int32_t width, int32_t height, uint32_t stride) {
+void expect_bitmap_header(const Bytes& bmp, std::int32_t width, std::int32_t height, std::uint32_t stride) {
     ASSERT_GE(bmp.size(), 66u);
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[1], 'M');
@@ -45,18 +45,18 @@ void expect_bitmap_header(const Bytes& bmp, int32_t width, int32_t height, uint3
     EXPECT_EQ(load_le32(bmp, 6), 0u);
     EXPECT_EQ(load_le32(bmp, 10), 66u);
     EXPECT_EQ(load_le32(bmp, 14), 40u);
-    EXPECT_EQ(int32_t(load_le32(bmp, 18)), width);
-    EXPECT_EQ(int32_t(load_le32(bmp, 22)), height);  // positive: bottom row first
+    EXPECT_EQ(std::int32_t(load_le32(bmp, 18)), width);
+    EXPECT_EQ(std::int32_t(load_le32(bmp, 22)), height);  // positive: bottom row first
     EXPECT_EQ(get_le16(bmp, 26), 1u);
     EXPECT_EQ(get_le16(bmp, 28), 16u);
     EXPECT_EQ(load_le32(bmp, 30), 3u);
-    EXPECT_EQ(load_le32(bmp, 34), stride * uint32_t(height));
+    EXPECT_EQ(load_le32(bmp, 34), stride * std::uint32_t(height));
     EXPECT_EQ(load_le32(bmp, 46), 0u);
     EXPECT_EQ(load_le32(bmp, 50), 0u);
     EXPECT_EQ(load_le32(bmp, 54), 0xF800u);
     EXPECT_EQ(load_le32(bmp, 58), 0x07E0u);
     EXPECT_EQ(load_le32(bmp, 62), 0x001Fu);
-    EXPECT_EQ(bmp.size(), 66u + stride * uint32_t(height));
+    EXPECT_EQ(bmp.size(), 66u + stride * std::uint32_t(height));
 }
 
 TEST(CheckExtract, SampleImageAndSplashScreen) {

@@ -117,7 +117,7 @@ TEST(CheckValid, SummaryOfEachKindOfFile) {
 // Offset of the first match token in block 0: the items before it are
 // literals of one byte each, all in the first group.
 size_t first_match_token(const Bytes& image) {
-    const uint32_t flags = load_le32(image, block0_data);
+    const std::uint32_t flags = load_le32(image, block0_data);
     for (size_t item = 0; item < 32; ++item) {
         if ((flags >> (31 - item)) & 1) return block0_data + 4 + item;
     }
@@ -171,7 +171,7 @@ TEST(CheckDamage, EachFaultIsNamedWithItsOffset) {
         {"missing last block", false,
          [](Bytes& b) {
              b.erase(b.begin() + block1_word, b.begin() + splash_at);
-             store_le32(b, 8, uint32_t(block1_word - 16));
+             store_le32(b, 8, std::uint32_t(block1_word - 16));
          },
          image + "offset 36384: block 1: block word cut off\n"},
         {"data after the last block", true, [](Bytes& b) { b.insert(b.end(), 4, 0); },
@@ -186,7 +186,7 @@ TEST(CheckDamage, EachFaultIsNamedWithItsOffset) {
          image + "offset 12: splash block size 6158 does not match 64x48 pixels\n"},
         {"bad splash marker", false, [](Bytes& b) { b[splash_at + 3] ^= 0x01; },
          image + "offset 49108: bad splash marker\n"},
-        {"negative splash height", false, [](Bytes& b) { store_le32(b, splash_at + 8, uint32_t(-48)); },
+        {"negative splash height", false, [](Bytes& b) { store_le32(b, splash_at + 8, std::uint32_t(-48)); },
          image + "offset 49112: splash screen of 64x-48 pixels has a negative dimension\n"},
         {"splash too wide", false, [](Bytes& b) { store_le32(b, splash_at + 4, 1921); },
          image + "offset 49112: splash screen of 1921x48 pixels is too big\n"},
@@ -218,7 +218,7 @@ TEST(CheckDamage, BlockTableStopsAtTheFault) {
     EXPECT_EQ(result.status, 1);
 }
 
-std::string hex_byte(uint8_t byte) {
+std::string hex_byte(std::uint8_t byte) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", byte);
     return text;
