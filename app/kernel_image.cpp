@@ -7,16 +7,12 @@
 #include "container/file_access.h"
 #include "container/stream_ops.h"
 #include "container/transfer_buffer.h"
+#include "encoder/byte_order.h"
 
 namespace romfold {
 namespace {
 
 constexpr std::size_t signature_size = sizeof(kernel_signature) - 1;
-
-std::uint32_t load_le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // Reads one little-endian 32-bit field; false when fewer than 4 bytes arrive.
 bool read_le32(std::FILE* stream, std::uint32_t* value) {

@@ -6,6 +6,7 @@
 #include "container/file_access.h"
 #include "container/stream_ops.h"
 #include "container/transfer_buffer.h"
+#include "encoder/byte_order.h"
 
 namespace romfold {
 namespace {
@@ -13,21 +14,6 @@ namespace {
 constexpr std::uint32_t splash_pixel_offset = 138;
 constexpr std::int32_t splash_max_width = 1920;
 constexpr std::int32_t splash_max_height = 1080;
-
-std::uint32_t load_le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void store_le32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-bool write_le32(std::FILE* stream, std::uint32_t value) {
-    std::uint8_t bytes[4];
-    store_le32(bytes, value);
-    return stream_write(bytes, 4, stream) == 4;
-}
 
 void close_if_open(std::FILE* stream) {
     if (stream != nullptr) stream_close(stream);
@@ -77,8 +63,7 @@ SplashCheck check_splash_screen(const std::string& splash_path, std::FILE* conta
 
     const std::int32_t width = static_cast<std::int32_t>(load_le32(info + 4));
     const std::int32_t height = static_cast<std::int32_t>(load_le32(info + 8));
-    const std::uint32_t bits_per_pixel = static_cast<std::uint32_t>(info[14]) | static_cast<std::uint32_t>(info[15])
-                                                                                    << 8;
+    const std::uint32_t bits_per_pixel = load_le16(info + 14);
     const std::uint32_t compression = load_le32(info + 16);
     // Negative dimensions would make the pixel count wrap; they are no
     // bitmap this loader can show.
@@ -158,8 +143,9 @@ int write_packed_image(const ReleasePaths& paths) {
     container = nullptr;
 
     if (splash.block_size != 0) {
-        if (stream_write("ECEC", 4, packed) != 4 || !write_le32(packed, static_cast<std::uint32_t>(splash.width)) ||
-            !write_le32(packed, static_cast<std::uint32_t>(splash.height))) {
+        if (stream_write("ECEC", 4, packed) != 4 ||
+            !stream_write_le32(packed, static_cast<std::uint32_t>(splash.width)) ||
+            !stream_write_le32(packed, static_cast<std::uint32_t>(splash.height))) {
             return fail("Error writing to %s.\r\n", packed_path);
         }
         switch (copy_bytes(splash.stream, packed, splash.block_size - 12)) {

@@ -26,12 +26,6 @@ void* heap_allocate(void*, std::uint32_t size) { return std::malloc(size); }
 
 void heap_release(void*, void* memory) { std::free(memory); }
 
-bool write_word(std::FILE* stream, std::uint32_t value) {
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                   static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    return stream_write(bytes, 4, stream) == 4;
-}
-
 struct OpenFiles {
     EncoderHandle* handle;
     std::FILE* source;
@@ -92,7 +86,7 @@ int FoldEncodeFile(const char* source, const char* destination) {
     std::uint32_t written = 0;
     if (stream_write("XPRS", 4, files.destination) != 4) return fail(files, fold_write_failed, write_failed);
     written += 4;
-    if (!write_word(files.destination, total)) return fail(files, fold_write_failed, write_failed);
+    if (!stream_write_le32(files.destination, total)) return fail(files, fold_write_failed, write_failed);
     written += 4;
 
     std::uint32_t read = 0;
@@ -121,10 +115,10 @@ int FoldEncodeFile(const char* source, const char* destination) {
         const std::uint32_t data_size = stored ? n : static_cast<std::uint32_t>(c);
         const std::uint32_t word = data_size | (stored ? stored_block_bit : 0) | (last ? last_block_bit : 0);
 
-        if (!write_word(files.destination, word)) return fail(files, fold_write_failed, write_failed);
+        if (!stream_write_le32(files.destination, word)) return fail(files, fold_write_failed, write_failed);
         written += 4;
         if (last) {
-            if (!write_word(files.destination, n)) return fail(files, fold_write_failed, write_failed);
+            if (!stream_write_le32(files.destination, n)) return fail(files, fold_write_failed, write_failed);
             written += 4;
         }
         const std::uint8_t* data = stored ? transfer_buffer : compress_buffer;

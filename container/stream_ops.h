@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "encoder/byte_order.h"
+
 namespace romfold {
 
 struct StreamOps {
@@ -44,5 +46,12 @@ inline std::int64_t stream_tell(std::FILE* stream) { return stream_ops().tell(st
 inline int stream_error(std::FILE* stream) { return stream_ops().error(stream); }
 inline int stream_flush(std::FILE* stream) { return stream_ops().flush(stream); }
 inline int stream_close(std::FILE* stream) { return stream_ops().close(stream); }
+
+// Writes one 32-bit little-endian word; false when it is not written whole.
+inline bool stream_write_le32(std::FILE* stream, std::uint32_t value) {
+    std::uint8_t bytes[4];
+    store_le32(bytes, value);
+    return stream_write(bytes, sizeof bytes, stream) == sizeof bytes;
+}
 
 }  // namespace romfold

@@ -10,7 +10,6 @@ namespace romfold {
 
 namespace {
 
-constexpr std::uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
 constexpr std::uint32_t header_size = 8;
 constexpr std::uint32_t last_flag = 0x40000000u;
 constexpr std::uint32_t stored_flag = 0x80000000u;

@@ -30,6 +30,9 @@
 
 namespace romfold {
 
+// The first four bytes of a block container.
+inline constexpr std::uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
+
 // One decoded block, as handed to the sink. bytes is valid only during the
 // call.
 struct ContainerBlock {

@@ -11,12 +11,9 @@ namespace romfold {
 
 namespace {
 
-constexpr std::uint8_t image_magic[4] = {'I', 'O', 'R', 'W'};
 constexpr std::uint8_t splash_marker[4] = {'E', 'C', 'E', 'C'};
 constexpr std::uint32_t header_size = 16;
 constexpr std::uint32_t splash_header_size = 12;
-constexpr std::int32_t max_width = 1920;
-constexpr std::int32_t max_height = 1080;
 
 bool fail(DecodeFailure& failure, std::uint64_t offset, std::string message) {
     failure.message = std::move(message);
@@ -35,7 +32,7 @@ bool read_packed_image_layout(std::FILE* file, std::uint64_t file_size, PackedIm
     std::uint8_t header[header_size];
     if (!seek_to(file, 0, failure)) return false;
     if (!read_exactly(file, header, header_size, 0, failure)) return false;
-    if (std::memcmp(header, image_magic, 4) != 0) return fail(failure, 0, "bad packed image magic");
+    if (std::memcmp(header, packed_image_magic, 4) != 0) return fail(failure, 0, "bad packed image magic");
     const std::uint32_t declared_header_size = get_le32(header + 4);
     if (declared_header_size != header_size) {
         return fail(failure, 4, "header size " + std::to_string(declared_header_size) + " is not 16");
@@ -68,7 +65,7 @@ bool read_packed_image_layout(std::FILE* file, std::uint64_t file_size, PackedIm
                     "splash screen of " + std::to_string(width) + "x" + std::to_string(height) +
                         " pixels has a negative dimension");
     }
-    if (width > max_width || height > max_height) {
+    if (width > splash_max_width || height > splash_max_height) {
         return fail(failure, splash_at + 4,
                     "splash screen of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is too big");
     }

@@ -25,6 +25,11 @@
 
 namespace romfold {
 
+// The first four bytes of a packed image, and the largest splash screen.
+inline constexpr std::uint8_t packed_image_magic[4] = {'I', 'O', 'R', 'W'};
+inline constexpr std::int32_t splash_max_width = 1920;
+inline constexpr std::int32_t splash_max_height = 1080;
+
 struct PackedImage {
     std::vector<std::uint8_t> stream;  // the container bytes, unchanged
     std::vector<std::uint8_t> image;   // the container decoded

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "encoder/force_inline.h"
+#include "encoder/compiler_hints.h"
 
 namespace romfold::encoder {
 

@@ -14,6 +14,7 @@
 
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
+#include "encoder/compiler_hints.h"
 #include "encoder/match_finders.h"
 #include "encoder/match_length.h"
 #include "encoder/token_writer.h"
@@ -43,7 +44,7 @@ void find_level2(std::uint8_t* work) {
             const std::uint16_t wanted = load_u16(cur + 1);
             if (load_u16(in + candidate + 1) != wanted) {
                 chain[0] = static_cast<std::uint16_t>(pos);
-#pragma GCC unroll 8
+                ROMFOLD_UNROLL(8)
                 for (int link = 0; link < 8; ++link) {
                     candidate = chain[candidate];
                     if (load_u16(in + candidate + 1) == wanted) goto found;

@@ -43,6 +43,7 @@
 
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
+#include "encoder/compiler_hints.h"
 #include "encoder/match_finders.h"
 #include "encoder/match_length.h"
 #include "encoder/token_writer.h"
@@ -88,7 +89,7 @@ void find_level3_9(std::uint8_t* work) {
             const std::uint16_t wanted = load_u16(cur + best_len - 1);
             const std::uint8_t* const probe = in + best_len - 1;
             for (;;) {
-#pragma GCC unroll 8
+                ROMFOLD_UNROLL(8)
                 for (int link = 0; link < 8; ++link) {
                     candidate = chain[candidate];
                     if (candidate + max_match_offset < pos) goto emit;

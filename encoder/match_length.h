@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "encoder/byte_order.h"
-#include "encoder/force_inline.h"
+#include "encoder/compiler_hints.h"
 
 namespace romfold::encoder {
 

@@ -18,7 +18,7 @@
 
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
-#include "encoder/force_inline.h"
+#include "encoder/compiler_hints.h"
 #include "encoder/match_length.h"
 #include "encoder/token_writer.h"
 

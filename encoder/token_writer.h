@@ -27,7 +27,7 @@
 
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
-#include "encoder/force_inline.h"
+#include "encoder/compiler_hints.h"
 
 namespace romfold::encoder {
 

@@ -7,19 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "encoder/byte_order.h"
+
 namespace romfold::check {
 
 namespace {
-
-void put_le16(std::uint8_t* p, std::uint32_t value) {
-    p[0] = std::uint8_t(value);
-    p[1] = std::uint8_t(value >> 8);
-}
-
-void put_le32(std::uint8_t* p, std::uint32_t value) {
-    put_le16(p, value);
-    put_le16(p + 2, value >> 16);
-}
 
 std::string system_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
@@ -40,22 +32,22 @@ std::array<std::uint8_t, bitmap_header_size> bitmap_header(std::int32_t width, s
     // File header.
     h[0] = 'B';
     h[1] = 'M';
-    put_le32(&h[2], bitmap_header_size + pixel_bytes);  // file size
-    put_le32(&h[10], bitmap_header_size);               // pixel data offset
+    store_le32(&h[2], bitmap_header_size + pixel_bytes);  // file size
+    store_le32(&h[10], bitmap_header_size);               // pixel data offset
     // Information header; a positive height means bottom-up rows.
-    put_le32(&h[14], 40);
-    put_le32(&h[18], std::uint32_t(width));
-    put_le32(&h[22], std::uint32_t(height));
-    put_le16(&h[26], 1);   // planes
-    put_le16(&h[28], 16);  // bits per pixel
-    put_le32(&h[30], 3);   // bit fields: the masks below give the layout of a pixel
-    put_le32(&h[34], pixel_bytes);
-    put_le32(&h[38], 2835);  // 72 dots per inch, as pixels per metre
-    put_le32(&h[42], 2835);
+    store_le32(&h[14], 40);
+    store_le32(&h[18], std::uint32_t(width));
+    store_le32(&h[22], std::uint32_t(height));
+    store_le16(&h[26], 1);   // planes
+    store_le16(&h[28], 16);  // bits per pixel
+    store_le32(&h[30], 3);   // bit fields: the masks below give the layout of a pixel
+    store_le32(&h[34], pixel_bytes);
+    store_le32(&h[38], 2835);  // 72 dots per inch, as pixels per metre
+    store_le32(&h[42], 2835);
     // Colour masks: red, green, blue of a 5-6-5 pixel.
-    put_le32(&h[54], 0xF800);
-    put_le32(&h[58], 0x07E0);
-    put_le32(&h[62], 0x001F);
+    store_le32(&h[54], 0xF800);
+    store_le32(&h[58], 0x07E0);
+    store_le32(&h[62], 0x001F);
     return h;
 }
 

@@ -12,9 +12,6 @@ namespace romfold::check {
 
 namespace {
 
-constexpr std::uint8_t packed_image_magic[4] = {'I', 'O', 'R', 'W'};
-constexpr std::uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
-
 CheckError from_failure(const std::string& path, const DecodeFailure& failure) {
     CheckError error;
     error.file = path;
