@@ -13,7 +13,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages are also found in any prefix the user names (CMAKE_PREFIX_PATH).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # The compiler's runtime (libgcc, libstdc++, winpthread) is linked in, so the
 # programs and the DLL need nothing beyond the system's own DLLs.
