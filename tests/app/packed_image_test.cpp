@@ -20,9 +20,9 @@
 namespace romfold {
 namespace {
 
-using romfold_test::append_le32;
-using romfold_test::Bytes;
-using romfold_test::ScratchDir;
+using test::append_le32;
+using test::Bytes;
+using test::ScratchDir;
 using Log = std::vector<std::string>;
 
 const Log traffic_ops = {"open", "read", "write", "flush", "close"};
@@ -42,7 +42,7 @@ Bytes splash_screen(std::uint8_t first = 'T') {
     bytes.push_back(0);
     append_le32(bytes, 3);
     bytes.resize(138, 0);
-    const Bytes pixels = romfold_test::pattern_bytes(24, 5);
+    const Bytes pixels = test::pattern_bytes(24, 5);
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
     return bytes;
 }
@@ -153,22 +153,22 @@ TEST(PackedImageStages, EachFailureClosesWhatIsOpenInOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
-        dir.write("nbx.tmp", romfold_test::pattern_bytes(c.stream_size, 8));
+        dir.write("nbx.tmp", test::pattern_bytes(c.stream_size, 8));
         if (!c.splash.empty()) {
             dir.write("splash.tss", c.splash);
         }
-        std::optional<romfold_test::Fault> fault;
+        std::optional<test::Fault> fault;
         if (c.fault != nullptr) {
-            fault = romfold_test::parse_fault(c.fault);
+            fault = test::parse_fault(c.fault);
             ASSERT_TRUE(fault.has_value());
         }
-        romfold_test::ScopedFaultStreams streams(fault);
-        romfold_test::StdoutCapture quiet;
+        test::ScopedFaultStreams streams(fault);
+        test::StdoutCapture quiet;
         const int status = write_packed_image(make_release_paths(dir.path()));
         quiet.finish();
         EXPECT_EQ(status, c.status);
-        EXPECT_EQ(romfold_test::stream_log_of(traffic_ops), c.traffic);
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u);
+        EXPECT_EQ(test::stream_log_of(traffic_ops), c.traffic);
+        EXPECT_EQ(test::open_stream_count(), 0u);
     }
 }
 

@@ -19,14 +19,14 @@
 namespace romfold {
 namespace {
 
-using romfold_test::append_le32;
-using romfold_test::Bytes;
-using romfold_test::compressed;
-using romfold_test::one_compressed_block;
-using romfold_test::pattern_bytes;
-using romfold_test::read_file;
-using romfold_test::ScratchDir;
-using romfold_test::StdoutCapture;
+using test::append_le32;
+using test::Bytes;
+using test::compressed;
+using test::one_compressed_block;
+using test::pattern_bytes;
+using test::read_file;
+using test::ScratchDir;
+using test::StdoutCapture;
 
 struct FoldRun {
     int status;
@@ -195,11 +195,11 @@ TEST_P(BlockContainerWriterFault, MessageCodeAndCleanUp) {
     std::string output;
     int status;
     {
-        romfold_test::ScopedFaultStreams streams(romfold_test::parse_fault(c.fault));
+        test::ScopedFaultStreams streams(test::parse_fault(c.fault));
         StdoutCapture capture;
         status = FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str());
         output = capture.finish();
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u) << c.fault;
+        EXPECT_EQ(test::open_stream_count(), 0u) << c.fault;
     }
     EXPECT_EQ(status, c.status) << c.fault;
     EXPECT_EQ(output, c.output) << c.fault;
@@ -226,12 +226,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BlockContainerWriter, ReadsAskOnlyForTheBytesStillDue) {
     ScratchDir dir;
     dir.write("nk.tmp", pattern_bytes(65537, 4));
-    romfold_test::ScopedFaultStreams streams;
+    test::ScopedFaultStreams streams;
     StdoutCapture capture;
     ASSERT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 0);
     capture.finish();
-    EXPECT_EQ(romfold_test::stream_log_of({"read"}), (std::vector<std::string>{"read nk.tmp 65536", "read nk.tmp 1"}));
-    EXPECT_EQ(romfold_test::stream_log_of({"close"}), (std::vector<std::string>{"close nk.tmp", "close nbx.tmp"}));
+    EXPECT_EQ(test::stream_log_of({"read"}), (std::vector<std::string>{"read nk.tmp 65536", "read nk.tmp 1"}));
+    EXPECT_EQ(test::stream_log_of({"close"}), (std::vector<std::string>{"close nk.tmp", "close nbx.tmp"}));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 struct FaultedRun {
@@ -178,4 +178,4 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
 }
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

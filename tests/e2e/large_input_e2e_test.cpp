@@ -11,7 +11,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 struct LargeCase {
@@ -79,4 +79,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LargeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -14,7 +14,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/compressed_blocks.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 // A release directory whose one segment holds exactly `image`.
@@ -472,4 +472,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, PackingRun, ::testing::ValuesIn(all_cases()),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -10,7 +10,7 @@
 #include "decoder/packed_image_reader.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 Bytes link_to(const std::string& target) { return to_bytes("-> " + target); }
 const Bytes a_directory = to_bytes("<dir>");
@@ -304,4 +304,4 @@ void check_run(const Case& c) {
     }
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

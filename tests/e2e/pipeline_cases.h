@@ -21,7 +21,7 @@
 
 #include "tests/support/scratch_dir.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 using Files = std::map<std::string, Bytes>;
 
@@ -121,4 +121,4 @@ FaultLog read_fault_log(const std::string& path);
 // must leave no stream open.
 void check_run(const Case& c);
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -12,7 +12,7 @@
 
 #include "tests/e2e/pipeline_cases.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 // The files a run leaves after a merged image of these bytes was packed.
@@ -390,4 +390,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, PipelineRun, ::testing::ValuesIn(all_cases()),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -11,7 +11,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -80,4 +80,4 @@ TEST(Sample, SplashScreenHasTheAcceptedLayout) {
 }
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

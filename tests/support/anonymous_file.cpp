@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace romfold_test {
+namespace romfold::test {
 
 int anonymous_file(const char* prefix) {
     std::string name = std::string("/tmp/") + prefix + "_XXXXXX";
@@ -29,4 +29,4 @@ std::string read_back_and_close(int fd) {
     return text;
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

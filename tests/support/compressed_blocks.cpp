@@ -5,7 +5,7 @@
 
 #include "encoder/fold_encoder.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 Bytes compressed(const Bytes& block) {
     static std::vector<std::uint8_t> memory(197920 + 256);
@@ -37,4 +37,4 @@ OneCompressedBlock one_compressed_block(std::uint32_t remainder) {
     throw std::logic_error("no image compresses to 4k + " + std::to_string(remainder) + " bytes");
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -10,7 +10,7 @@
 
 #include "tests/support/anonymous_file.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                           const std::vector<std::string>& extra_env) {
@@ -54,4 +54,4 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     return result;
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

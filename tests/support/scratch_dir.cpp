@@ -8,7 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 
-namespace romfold_test {
+namespace romfold::test {
 
 namespace fs = std::filesystem;
 
@@ -100,4 +100,4 @@ Bytes pattern_bytes(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

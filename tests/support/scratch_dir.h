@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace romfold_test {
+namespace romfold::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -50,4 +50,4 @@ void store_le32(Bytes& bytes, std::size_t at, std::uint32_t value);
 // misplaced chunk shows.
 Bytes pattern_bytes(std::size_t size, std::uint32_t seed);
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -9,7 +9,7 @@
 
 #include "tests/tools/run_check.h"
 
-namespace romfold::check_test {
+namespace romfold::test {
 namespace {
 
 std::uint16_t get_le16(const Bytes& bytes, size_t at) { return std::uint16_t(bytes.at(at) | bytes.at(at + 1) << 8); }
@@ -202,4 +202,4 @@ TEST(CheckExtract, UnusableDirectory) {
 }
 
 }  // namespace
-}  // namespace romfold::check_test
+}  // namespace romfold::test
