@@ -23,7 +23,7 @@ using test::ScratchDir;
 using Log = std::vector<std::string>;
 
 Bytes header(const std::string& signature, std::uint32_t base, std::uint32_t length) {
-    Bytes bytes = test::to_bytes(signature);
+    Bytes bytes = test::bytes_of(signature);
     test::append_le32(bytes, base);
     test::append_le32(bytes, length);
     return bytes;
@@ -53,7 +53,7 @@ TEST(KernelImageCheck, ReadsTheHeaderOnlyAndAlwaysClosesIt) {
          }(),
          0,
          {"open nk.bin rb", "read nk.bin 7", "read nk.bin 4", "read nk.bin 4", "close nk.bin"}},
-        {"short signature", test::to_bytes("B000F"), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
+        {"short signature", test::bytes_of("B000F"), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
         {"bad signature", header("B000FE\n", 0x80200000u, 1), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
         {"base address cut short",
          cut(header("B000FF\n", 0x80200000u, 1), 10),
@@ -180,7 +180,7 @@ TEST(SegmentMerge, ChunksNeverExceedTheBufferNorCrossTheImageLength) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         for (std::size_t n = 0; n < c.segments.size(); ++n) {
-            dir.write("nk.nb" + std::to_string(n), test::pattern_bytes(c.segments[n], static_cast<std::uint32_t>(n)));
+            dir.write("nk.nb" + std::to_string(n), test::random_bytes(c.segments[n], static_cast<std::uint32_t>(n)));
         }
         std::optional<test::Fault> fault;
         if (c.fault != nullptr) {

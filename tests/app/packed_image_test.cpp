@@ -42,7 +42,7 @@ Bytes splash_screen(std::uint8_t first = 'T') {
     bytes.push_back(0);
     append_le32(bytes, 3);
     bytes.resize(138, 0);
-    const Bytes pixels = test::pattern_bytes(24, 5);
+    const Bytes pixels = test::random_bytes(24, 5);
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
     return bytes;
 }
@@ -153,7 +153,7 @@ TEST(PackedImageStages, EachFailureClosesWhatIsOpenInOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
-        dir.write("nbx.tmp", test::pattern_bytes(c.stream_size, 8));
+        dir.write("nbx.tmp", test::random_bytes(c.stream_size, 8));
         if (!c.splash.empty()) {
             dir.write("splash.tss", c.splash);
         }

@@ -23,7 +23,7 @@ using test::append_le32;
 using test::Bytes;
 using test::compressed;
 using test::one_compressed_block;
-using test::pattern_bytes;
+using test::random_bytes;
 using test::read_file;
 using test::ScratchDir;
 using test::StdoutCapture;
@@ -110,7 +110,7 @@ TEST(BlockContainerWriter, CompressedBlocksArePaddedToFourBytes) {
 TEST(BlockContainerWriter, LargeSourceDecodesToItself) {
     Bytes source;
     for (std::uint32_t seed = 0; seed < 5; ++seed) {
-        const Bytes part = pattern_bytes(50000, seed);
+        const Bytes part = random_bytes(50000, seed);
         source.insert(source.end(), part.begin(), part.end());
         source.insert(source.end(), 30000 + seed, static_cast<std::uint8_t>(seed));
     }
@@ -166,7 +166,7 @@ TEST(BlockContainerWriterFailure, FullDisk) {
     };
     for (const Case& c : {Case{100, "\nFoldEncodeFile: fwrite() failed\n"}, Case{200000, ""}}) {
         ScratchDir dir;
-        dir.write("nk.tmp", pattern_bytes(c.size, 3));
+        dir.write("nk.tmp", random_bytes(c.size, 3));
         dir.symlink("nbx.tmp", "/dev/full");
         StdoutCapture capture;
         EXPECT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 4) << c.size;
@@ -188,7 +188,7 @@ TEST_P(BlockContainerWriterFault, MessageCodeAndCleanUp) {
     // A compressed first block of 15 bytes (one byte of padding), then a
     // stored last block of 20 bytes.
     Bytes source = zeros_then(65533, {'a', 'b', 'c'});
-    const Bytes tail = pattern_bytes(20, 9);
+    const Bytes tail = random_bytes(20, 9);
     source.insert(source.end(), tail.begin(), tail.end());
     ASSERT_EQ(compressed(Bytes(source.begin(), source.begin() + 65536)).size(), 15u);
     dir.write("nk.tmp", source);
@@ -225,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BlockContainerWriter, ReadsAskOnlyForTheBytesStillDue) {
     ScratchDir dir;
-    dir.write("nk.tmp", pattern_bytes(65537, 4));
+    dir.write("nk.tmp", random_bytes(65537, 4));
     test::ScopedFaultStreams streams;
     StdoutCapture capture;
     ASSERT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 0);

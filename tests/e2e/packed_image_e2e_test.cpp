@@ -39,7 +39,7 @@ Files compressed_only(const Bytes& image) { return {{"nk.tmp", image}, {"nbx.tmp
 
 Files packed_with(const Bytes& image, const Bytes& splash, std::size_t packed_size = SIZE_MAX) {
     Files files = compressed_only(image);
-    const Bytes whole = packed(stored_container(image), splash);
+    const Bytes whole = packed_image_with_splash_file(stored_container(image), splash);
     files["nk.nbx"] = packed_size < whole.size() ? cut(whole, packed_size) : whole;
     return files;
 }
@@ -56,7 +56,7 @@ std::vector<Case> container_cases() {
                              "\nInput file size : 0 bytes\nOutput file size: 8 bytes\nGain            : 0.00\n" +
                              no_splash() + success(),
                          0,
-                         {{"nk.tmp", {}}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+                         {{"nk.tmp", {}}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     {
         const Bytes five{1, 2, 3, 4, 5};
@@ -69,7 +69,7 @@ std::vector<Case> container_cases() {
                              "\nInput file size : 5 bytes\nOutput file size: 21 bytes\nGain            : -320.00%\n" +
                              no_splash() + success(),
                          0,
-                         {{"nk.tmp", five}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+                         {{"nk.tmp", five}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}, std::size_t{200000}}) {
         // Random bytes: every block stored, only the last marked and sized.
@@ -84,14 +84,14 @@ std::vector<Case> container_cases() {
                  statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(container.size())) +
                  no_splash() + success(),
              0,
-             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}, std::size_t{300001}}) {
         // Compressible: the records must decode to the image, with a stored
         // one-byte last block for 65537.
         Bytes image = zeros_then(size - 1, {7});
         for (std::size_t at = 70000; at + 5000 < size; at += 70000) {
-            const Bytes noise = pattern_bytes(5000, static_cast<std::uint32_t>(at));
+            const Bytes noise = random_bytes(5000, static_cast<std::uint32_t>(at));
             std::copy(noise.begin(), noise.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
         }
         cases.push_back(
@@ -114,7 +114,7 @@ std::vector<Case> container_cases() {
                  statistics(static_cast<std::uint32_t>(image.size()), static_cast<std::uint32_t>(container.size())) +
                  no_splash() + success(),
              0,
-             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     return cases;
 }

@@ -18,7 +18,7 @@ namespace {
 // The files a run leaves after a merged image of these bytes was packed.
 Files finished(const Bytes& image) {
     const Bytes container = stored_container(image);
-    return {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}};
+    return {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}};
 }
 
 // The console lines after the merge of such a run.
@@ -50,8 +50,8 @@ std::vector<Case> kernel_image_cases() {
     return {
         {"MissingKernelImage", seg, {"{dir}"}, "", fopen_failed + "Error opening {dir}/nk.bin.\r\n", 255, {}},
         {"EmptyKernelImage", with({}), {"{dir}"}, "", signature_error, 255, {}},
-        {"FiveByteKernelImage", with(to_bytes("B000F")), {"{dir}"}, "", signature_error, 255, {}},
-        {"SixSignatureBytes", with(to_bytes("B000FF")), {"{dir}"}, "", signature_error, 255, {}},
+        {"FiveByteKernelImage", with(bytes_of("B000F")), {"{dir}"}, "", signature_error, 255, {}},
+        {"SixSignatureBytes", with(bytes_of("B000FF")), {"{dir}"}, "", signature_error, 255, {}},
         {"FirstSignatureByteWrong", with(kernel_image(64, 0x80200000u, "b000FF\n")), {"{dir}"}, "", invalid, 255, {}},
         {"LastSignatureByteWrong", with(kernel_image(64, 0x80200000u, "B000FF\r")), {"{dir}"}, "", invalid, 255, {}},
         {"TenByteKernelImage", with(cut(kernel_image(64), 10)), {"{dir}"}, "", read_error, 255, {}},

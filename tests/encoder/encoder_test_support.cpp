@@ -22,8 +22,6 @@ Encoded encode_at(std::int32_t level, const Bytes& input, std::int32_t capacity)
     return encode(encoder.handle(), input, capacity);
 }
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 Bytes repeat(const std::string& unit, std::size_t count) {
     Bytes out;
     for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), unit.begin(), unit.end());
@@ -43,13 +41,6 @@ struct Rng {
 };
 
 }  // namespace
-
-Bytes random_bytes(std::size_t size, std::uint32_t seed) {
-    Rng rng{seed * 2654435761u + 1};
-    Bytes out(size);
-    for (auto& b : out) b = static_cast<std::uint8_t>(rng.next() >> 24);
-    return out;
-}
 
 Bytes text_like(std::size_t size, std::uint32_t seed) {
     static const char* const words[] = {"the ",   "kernel ", "image ",  "segment ", "boot ",  "loader ",

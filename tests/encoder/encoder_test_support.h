@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "encoder/fold_encoder.h"
+#include "tests/support/bytes.h"
 
 namespace romfold::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // Hands out exactly the requested size from the heap, so that the sanitizer
 // build catches any access past what the encoder asked for.
@@ -58,11 +57,10 @@ struct Encoded {
 Encoded encode(EncoderHandle* handle, const Bytes& input, std::int32_t capacity = -1);
 Encoded encode_at(std::int32_t level, const Bytes& input, std::int32_t capacity = -1);
 
-Bytes bytes_of(const std::string& text);
 Bytes repeat(const std::string& unit, std::size_t count);
 
-// Deterministic inputs of the given size.
-Bytes random_bytes(std::size_t size, std::uint32_t seed);
+// Deterministic inputs of the given size, with the structure of text, of
+// machine code, and of runs of equal bytes (random_bytes has none).
 Bytes text_like(std::size_t size, std::uint32_t seed);
 Bytes code_like(std::size_t size, std::uint32_t seed);
 Bytes runs(std::size_t size, std::uint32_t seed);

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace romfold::encoder {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 struct Op {
     bool match;

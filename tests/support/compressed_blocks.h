@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tests/support/scratch_dir.h"
+#include "tests/support/bytes.h"
 
 namespace romfold::test {
 

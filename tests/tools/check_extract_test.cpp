@@ -12,8 +12,6 @@
 namespace romfold::test {
 namespace {
 
-std::uint16_t get_le16(const Bytes& bytes, size_t at) { return std::uint16_t(bytes.at(at) | bytes.at(at + 1) << 8); }
-
 Bytes tail_from(const Bytes& bytes, size_t offset) {
     return Bytes(bytes.begin() + std::ptrdiff_t(offset), bytes.end());
 }
@@ -47,8 +45,8 @@ void expect_bitmap_header(const Bytes& bmp, std::int32_t width, std::int32_t hei
     EXPECT_EQ(load_le32(bmp, 14), 40u);
     EXPECT_EQ(std::int32_t(load_le32(bmp, 18)), width);
     EXPECT_EQ(std::int32_t(load_le32(bmp, 22)), height);  // positive: bottom row first
-    EXPECT_EQ(get_le16(bmp, 26), 1u);
-    EXPECT_EQ(get_le16(bmp, 28), 16u);
+    EXPECT_EQ(load_le16(bmp, 26), 1u);
+    EXPECT_EQ(load_le16(bmp, 28), 16u);
     EXPECT_EQ(load_le32(bmp, 30), 3u);
     EXPECT_EQ(load_le32(bmp, 34), stride * std::uint32_t(height));
     EXPECT_EQ(load_le32(bmp, 46), 0u);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 
