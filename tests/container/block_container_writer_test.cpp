@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -221,7 +222,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"close:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},
         FaultCase{"open:nk.tmp:1", 1, "OpenForReading: fopen() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
         FaultCase{"seek:nk.tmp:1", 1, "OpenForReading: fseek() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
-        FaultCase{"open:nbx.tmp:1", 2, "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}));
+        FaultCase{"open:nbx.tmp:1", 2, "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) {
+        // "write:nbx.tmp:3" becomes write_nbx_tmp_3.
+        std::string name = info.param.fault;
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        return name;
+    });
 
 TEST(BlockContainerWriter, ReadsAskOnlyForTheBytesStillDue) {
     ScratchDir dir;

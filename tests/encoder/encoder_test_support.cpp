@@ -143,6 +143,12 @@ const Item* item_at(const std::vector<Item>& items, std::uint32_t position) {
     return nullptr;
 }
 
+std::string level_name(std::int32_t level) {
+    return level < 0 ? "LevelMinus" + std::to_string(-level) : "Level" + std::to_string(level);
+}
+
+std::string level_param_name(const ::testing::TestParamInfo<std::int32_t>& info) { return level_name(info.param); }
+
 std::vector<Bytes> hash_colliders(const Bytes& triple, std::size_t count) {
     using encoder::three_byte_hash;
     encoder::generate_byte_hash_tables();

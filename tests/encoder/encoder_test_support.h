@@ -3,6 +3,8 @@
 // listing of a block's items for tests that check which tokens were chosen.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -78,6 +80,11 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len);
 
 // The item that starts at input position `position`, or null.
 const Item* item_at(const std::vector<Item>& items, std::uint32_t position);
+
+// Test names for compression levels: Level0, Level9, LevelMinus3; the second
+// names the cases of a suite whose parameter is the level.
+std::string level_name(std::int32_t level);
+std::string level_param_name(const ::testing::TestParamInfo<std::int32_t>& info);
 
 // Three-byte sequences (other than `triple`) with the same three-byte hash.
 std::vector<Bytes> hash_colliders(const Bytes& triple, std::size_t count);
