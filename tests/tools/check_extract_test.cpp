@@ -83,8 +83,11 @@ TEST(CheckExtract, SampleImageAndSplashScreen) {
 
     const std::string identify = find_on_path("identify");
     if (!identify.empty()) {
-        const ProgramResult seen = run_program(identify, {"-format", "%m %w %h\n", "out/splash.bmp"}, release);
-        EXPECT_EQ(seen.out, "BMP 64 48\n");
+        const ProgramResult seen =
+            run_program(identify, {"-regard-warnings", "-format", "%m %w %h\n", "out/splash.bmp"}, release);
+        // A 40-byte information header: readers that name the header's
+        // version call the bitmap BMP3, the others BMP.
+        EXPECT_TRUE(seen.out == "BMP 64 48\n" || seen.out == "BMP3 64 48\n") << seen.out;
         EXPECT_EQ(seen.status, 0);
     }
 }
