@@ -15,12 +15,12 @@
 #include "app/release_paths.h"
 #include "tests/support/fault_streams.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/splash_file.h"
 #include "tests/support/stdout_capture.h"
 
 namespace romfold {
 namespace {
 
-using test::append_le32;
 using test::Bytes;
 using test::ScratchDir;
 using Log = std::vector<std::string>;
@@ -29,22 +29,9 @@ const Log traffic_ops = {"open", "read", "write", "flush", "close"};
 
 // A 4 x 3 splash screen: the 138-byte header and its 24 pixel bytes.
 Bytes splash_screen(std::uint8_t first = 'T') {
-    Bytes bytes{first, 'D'};
-    append_le32(bytes, 138 + 24);
-    append_le32(bytes, 0);
-    append_le32(bytes, 138);
-    append_le32(bytes, 124);
-    append_le32(bytes, 4);
-    append_le32(bytes, 3);
-    bytes.push_back(1);
-    bytes.push_back(0);
-    bytes.push_back(16);
-    bytes.push_back(0);
-    append_le32(bytes, 3);
-    bytes.resize(138, 0);
-    const Bytes pixels = test::random_bytes(24, 5);
-    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-    return bytes;
+    test::SplashFields fields;
+    fields.type[0] = first;
+    return test::splash_file(fields, test::random_bytes(24, 5));
 }
 
 struct Case {

@@ -123,7 +123,7 @@ std::vector<Case> container_cases() {
 Bytes splash_with(void (*change)(SplashFields&), std::size_t pixel_bytes = 24) {
     SplashFields fields;
     change(fields);
-    return splash_file(fields, pixel_bytes);
+    return splash_file(fields, random_bytes(pixel_bytes, 77));
 }
 
 std::vector<Case> splash_cases() {

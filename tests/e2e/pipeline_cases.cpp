@@ -67,36 +67,12 @@ Bytes merged(const Files& files, std::size_t length) {
     return bytes;
 }
 
-Bytes splash_file(const SplashFields& f, std::size_t pixel_bytes) {
-    Bytes bytes{f.type[0], f.type[1]};
-    append_le32(bytes, static_cast<std::uint32_t>(f.pixel_offset + pixel_bytes));  // file size
-    append_le32(bytes, 0);                                                         // reserved
-    append_le32(bytes, f.pixel_offset);
-    append_le32(bytes, f.info_size);
-    append_le32(bytes, static_cast<std::uint32_t>(f.width));
-    append_le32(bytes, static_cast<std::uint32_t>(f.height));
-    bytes.push_back(1);  // planes
-    bytes.push_back(0);
-    bytes.push_back(static_cast<std::uint8_t>(f.bits_per_pixel));
-    bytes.push_back(static_cast<std::uint8_t>(f.bits_per_pixel >> 8));
-    append_le32(bytes, f.compression);
-    append_le32(bytes, static_cast<std::uint32_t>(pixel_bytes));  // image size
-    append_le32(bytes, 2835);                                     // pixels per metre
-    append_le32(bytes, 2835);
-    append_le32(bytes, 0);        // colours used
-    append_le32(bytes, 0);        // colours important
-    append_le32(bytes, 0xF800u);  // red, green and blue masks of 5-6-5 pixels
-    append_le32(bytes, 0x07E0u);
-    append_le32(bytes, 0x001Fu);
-    bytes.resize(f.pixel_offset, 0);
-    return concat(bytes, random_bytes(pixel_bytes, 77));
-}
-
 Bytes splash_file(std::int32_t width, std::int32_t height, std::size_t extra) {
     SplashFields fields;
     fields.width = width;
     fields.height = height;
-    return splash_file(fields, 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + extra);
+    return splash_file(
+        fields, random_bytes(2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + extra, 77));
 }
 
 std::string statistics(std::uint32_t input_size, std::uint32_t output_size) {

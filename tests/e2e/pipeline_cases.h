@@ -23,6 +23,7 @@
 #include "tests/support/container_builder.h"
 #include "tests/support/packed_image_builder.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/splash_file.h"
 
 namespace romfold::test {
 
@@ -61,19 +62,8 @@ Files release(std::uint32_t length, const std::vector<std::size_t>& sizes);
 // The first `length` bytes of the segments nk.nb0, nk.nb1, ... of `files`.
 Bytes merged(const Files& files, std::size_t length);
 
-// A splash screen file: "TD", pixel offset 138, a 124-byte information header
-// for W x H pixels of 16 bits in bit fields, then `pixel_bytes` bytes.
-struct SplashFields {
-    std::int32_t width = 4;
-    std::int32_t height = 3;
-    std::uint8_t type[2] = {'T', 'D'};
-    std::uint32_t pixel_offset = 138;
-    std::uint32_t info_size = 124;
-    std::uint16_t bits_per_pixel = 16;
-    std::uint32_t compression = 3;
-};
-Bytes splash_file(const SplashFields& fields, std::size_t pixel_bytes);
-// A splash screen with exactly its 2*W*H pixel bytes and `extra` bytes after them.
+// A splash screen of W x H pixels with exactly its 2*W*H random pixel bytes
+// and `extra` bytes after them.
 Bytes splash_file(std::int32_t width, std::int32_t height, std::size_t extra = 0);
 
 // The three statistics lines for an input and an output size.

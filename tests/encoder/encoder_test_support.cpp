@@ -72,7 +72,7 @@ Bytes code_like(std::size_t size, std::uint32_t seed) {
         } else {
             word = 0;
         }
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+        append_le32(out, word);
     }
     out.resize(size);
     return out;
@@ -96,8 +96,7 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len) {
     std::uint32_t produced = 0;
     std::int64_t held_nibble = -1;
     while (produced < in_len && at + 4 <= block.size()) {
-        std::uint32_t flags;
-        std::memcpy(&flags, block.data() + at, 4);
+        const std::uint32_t flags = load_le32(block, at);
         at += 4;
         for (int bit = 31; bit >= 0 && produced < in_len; --bit) {
             Item item{produced, ((flags >> bit) & 1) != 0, 0, 0, 0};
@@ -105,7 +104,7 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len) {
                 item.literal = block.at(at++);
                 produced += 1;
             } else {
-                const std::uint32_t token = block.at(at) | (block.at(at + 1) << 8);
+                const std::uint32_t token = load_le16(block, at);
                 at += 2;
                 item.offset = (token >> 3) + 1;
                 item.length = (token & 7) + 3;
@@ -123,7 +122,7 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len) {
                         const std::uint32_t extra = block.at(at++);
                         item.length = extra + 25;
                         if (extra == 255) {
-                            item.length = (block.at(at) | (block.at(at + 1) << 8)) + 3;
+                            item.length = load_le16(block, at) + 3;
                             at += 2;
                         }
                     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/splash_file.h"
 #include "tests/tools/run_check.h"
 
 namespace romfold::test {
@@ -19,19 +20,7 @@ Bytes tail_from(const Bytes& bytes, size_t offset) {
 // A splash.tss of width x height pixels as the packer reads it: "TD", the
 // pixel offset 138 at 10, a 124-byte information header, then the pixels.
 Bytes splash_file(std::int32_t width, std::int32_t height, const Bytes& pixels) {
-    Bytes file(138, 0);
-    file[0] = 'T';
-    file[1] = 'D';
-    store_le32(file, 2, std::uint32_t(file.size() + pixels.size()));
-    store_le32(file, 10, 138);
-    store_le32(file, 14, 124);
-    store_le32(file, 18, std::uint32_t(width));
-    store_le32(file, 22, std::uint32_t(height));
-    file[26] = 1;
-    file[28] = 16;
-    store_le32(file, 30, 3);
-    file.insert(file.end(), pixels.begin(), pixels.end());
-    return file;
+    return test::splash_file(SplashFields{.width = width, .height = height}, pixels);
 }
 
 // Checks every header field of a bottom-up 16-bit bit-field bitmap.
