@@ -1,6 +1,6 @@
 // --extract: the decoded image, the raw splash pixels and the splash screen
-// as a standard bitmap, checked field by field and, where the machine has
-// ImageMagick, by its identify.
+// as a standard bitmap, checked field by field and, where the machine has an
+// identify program, by that independent reader.
 #include <gtest/gtest.h>
 
 #include <filesystem>
