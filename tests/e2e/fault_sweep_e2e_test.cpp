@@ -156,9 +156,10 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
         }
         if (run.result.status == 0) {
             survived.insert(fault);
-            EXPECT_TRUE(ends_with(run.result.out, "Image file {dir}/nk.nbx generated successfully"));
+            EXPECT_TRUE(ends_with(run.result.out, native("Image file {dir}/nk.nbx generated successfully")));
             if (fault == "open:splash.tss:1") {
-                EXPECT_NE(run.result.out.find("Splash screen {dir}/splash.tss not available.\r\n"), std::string::npos);
+                EXPECT_NE(run.result.out.find(native("Splash screen {dir}/splash.tss not available.\r\n")),
+                          std::string::npos);
                 EXPECT_TRUE(run.after.at("nk.tmp") == plain.after.at("nk.tmp"));
                 EXPECT_TRUE(run.after.at("nbx.tmp") == plain.after.at("nbx.tmp"));
                 EXPECT_TRUE(run.after.at("nk.nbx") == packed_image(plain.after.at("nbx.tmp")));
@@ -171,7 +172,7 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
         EXPECT_EQ(run.result.status, 255);
         EXPECT_EQ(run.result.out.find("generated successfully"), std::string::npos);
         const std::string line = last_line(run.result.out);
-        EXPECT_TRUE(ends_with(line, ".\r\n") && line.find("{dir}/") != std::string::npos)
+        EXPECT_TRUE(ends_with(line, ".\r\n") && line.find(native("{dir}/")) != std::string::npos)
             << "the run does not end with a message naming a file: " << line;
     }
     EXPECT_EQ(survived, survivable);

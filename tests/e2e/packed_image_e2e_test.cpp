@@ -153,13 +153,19 @@ std::vector<Case> splash_cases() {
     accepted("ZeroWidthGivesBlockOfTwelveBytes", 0, 5, 0);
     accepted("ZeroHeightGivesBlockOfTwelveBytes", 7, 0, 0);
 
-    cases.push_back({.name = "DanglingSplashLinkIsNotAvailable",
-                     .before = with(small, "splash.tss", link_to("missing.tss")),
-                     .args = {"{dir}"},
-                     .fault = "",
-                     .out = small_front + no_splash() + success(),
-                     .status = 0,
-                     .created = packed_with(small_image, {})});
+    Case dangling{.name = "DanglingSplashLinkIsNotAvailable",
+                  .before = with(small, "splash.tss", link_to("missing.tss")),
+                  .args = {"{dir}"},
+                  .fault = "",
+                  .out = small_front + no_splash() + success(),
+                  .status = 0,
+                  .created = packed_with(small_image, {})};
+#ifdef _WIN32
+    // Windows has no dangling links: a splash screen whose open fails instead.
+    dangling.before["splash.tss"] = splash_file(4, 3);
+    dangling.fault = "open:splash.tss:1";
+#endif
+    cases.push_back(dangling);
 
     auto refused = [&](const std::string& name, const Bytes& splash, const std::string& message) {
         cases.push_back({.name = name,
@@ -273,58 +279,66 @@ std::vector<Case> output_cases() {
          .created = compressed_only(small_image)});
     // A small nk.nbx fits the stream's buffer and meets the full disk only at
     // the flush; a large stream or splash block already at a write.
-    cases.push_back({.name = "SmallPackedImageOnFullDisk",
-                     .before = with(small, "nk.nbx", link_to("/dev/full")),
-                     .args = {"{dir}"},
-                     .fault = "",
-                     .out = small_front + no_splash() + write_error,
-                     .status = 255,
-                     .created = compressed_only(small_image)});
-    cases.push_back({.name = "SmallPackedImageWithSplashOnFullDisk",
-                     .before = with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash),
-                     .args = {"{dir}"},
-                     .fault = "",
-                     .out = small_front + splash_line(4, 3) + write_error,
-                     .status = 255,
-                     .created = compressed_only(small_image)});
+    cases.push_back(on_full_disk({.name = "SmallPackedImageOnFullDisk",
+                                  .before = small,
+                                  .args = {"{dir}"},
+                                  .fault = "",
+                                  .out = small_front + no_splash() + write_error,
+                                  .status = 255,
+                                  .created = compressed_only(small_image)},
+                                 "nk.nbx", "flush:nk.nbx:1"));
+    cases.push_back(on_full_disk({.name = "SmallPackedImageWithSplashOnFullDisk",
+                                  .before = with(small, "splash.tss", splash),
+                                  .args = {"{dir}"},
+                                  .fault = "",
+                                  .out = small_front + splash_line(4, 3) + write_error,
+                                  .status = 255,
+                                  .created = compressed_only(small_image)},
+                                 "nk.nbx", "flush:nk.nbx:1"));
     {
         const Bytes large = segment(0, 200000);
-        cases.push_back({.name = "LargeStreamOnFullDisk",
-                         .before = with(release_of(large), "nk.nbx", link_to("/dev/full")),
-                         .args = {"{dir}"},
-                         .fault = "",
-                         .out = image_line(200000) + merging(0) +
-                                statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
-                                no_splash() + write_error,
-                         .status = 255,
-                         .created = compressed_only(large)});
+        cases.push_back(
+            on_full_disk({.name = "LargeStreamOnFullDisk",
+                          .before = release_of(large),
+                          .args = {"{dir}"},
+                          .fault = "",
+                          .out = image_line(200000) + merging(0) +
+                                 statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
+                                 no_splash() + write_error,
+                          .status = 255,
+                          .created = compressed_only(large)},
+                         "nk.nbx", "write:nk.nbx:2"));
     }
-    cases.push_back({.name = "LargeSplashOnFullDisk",
-                     .before = with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash_file(800, 480)),
-                     .args = {"{dir}"},
-                     .fault = "",
-                     .out = small_front + splash_line(800, 480) + write_error,
-                     .status = 255,
-                     .created = compressed_only(small_image)});
+    cases.push_back(on_full_disk({.name = "LargeSplashOnFullDisk",
+                                  .before = with(small, "splash.tss", splash_file(800, 480)),
+                                  .args = {"{dir}"},
+                                  .fault = "",
+                                  .out = small_front + splash_line(800, 480) + write_error,
+                                  .status = 255,
+                                  .created = compressed_only(small_image)},
+                                 "nk.nbx", "write:nk.nbx:6"));
 
     // The container writer on the full disk: a small container fails when it
     // is closed, a large one at a block's data, without a message of its own.
-    cases.push_back({.name = "SmallContainerOnFullDisk",
-                     .before = with(small, "nbx.tmp", link_to("/dev/full")),
-                     .args = {"{dir}"},
-                     .fault = "",
-                     .out = image_line(20) + merging(0) + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
-                     .status = 255,
-                     .created = {{"nk.tmp", small_image}}});
+    cases.push_back(
+        on_full_disk({.name = "SmallContainerOnFullDisk",
+                      .before = small,
+                      .args = {"{dir}"},
+                      .fault = "",
+                      .out = image_line(20) + merging(0) + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
+                      .status = 255,
+                      .created = {{"nk.tmp", small_image}}},
+                     "nbx.tmp", "close:nbx.tmp:1"));
     {
         const Bytes large = segment(0, 200000);
-        cases.push_back({.name = "LargeContainerOnFullDisk",
-                         .before = with(release_of(large), "nbx.tmp", link_to("/dev/full")),
-                         .args = {"{dir}"},
-                         .fault = "",
-                         .out = image_line(200000) + merging(0) + compressing,
-                         .status = 255,
-                         .created = {{"nk.tmp", large}}});
+        cases.push_back(on_full_disk({.name = "LargeContainerOnFullDisk",
+                                      .before = release_of(large),
+                                      .args = {"{dir}"},
+                                      .fault = "",
+                                      .out = image_line(200000) + merging(0) + compressing,
+                                      .status = 255,
+                                      .created = {{"nk.tmp", large}}},
+                                     "nbx.tmp", "write:nbx.tmp:4"));
     }
     cases.push_back({.name = "ContainerCannotBeCreated",
                      .before = with(small, "nbx.tmp", a_directory),

@@ -33,6 +33,10 @@ using Files = std::map<std::string, Bytes>;
 Bytes link_to(const std::string& target);
 extern const Bytes a_directory;
 
+// Bytes that a row does not compare: what a failed run left in a file on a
+// full disk, which Linux throws away and Windows keeps (see on_full_disk).
+extern const Bytes any_bytes;
+
 // Expected bytes that a row cannot state in advance (a compressed image),
 // checked after the run: an nbx.tmp must decode to the run's nk.tmp; an
 // nk.nbx must unpack to it, as after every successful run.
@@ -87,7 +91,15 @@ struct Case {
     Files created;  // entries that exist after the run and did not before
 };
 
-// Every `marker` in text replaced by `by` (used for "{dir}").
+// The row with `name` on a full disk. On Linux the file is a link to
+// /dev/full. Windows has no such device: there the row runs romfold_fault
+// with `fault`, the stream call at which the full disk shows first (a write
+// of more than the stream's buffer, or the flush or close of a file that fits
+// in it), and the file the run creates is kept, its bytes not compared.
+Case on_full_disk(Case row, const std::string& name, const std::string& fault);
+
+// Every `marker` in text replaced by `by` (used for "{dir}"). Rows write paths
+// with "/", which check_run turns into the platform's separator (native()).
 std::string replace_all(std::string text, const std::string& marker, const std::string& by);
 
 // Failure messages name the row instead of dumping its bytes.

@@ -170,16 +170,15 @@ std::vector<Case> merge_cases() {
     for (const std::size_t size : {std::size_t{100}, std::size_t{65536}, std::size_t{200000}}) {
         // A small image only meets the full disk when nk.tmp is closed; a large
         // one already at a write.
-        Files files = release(static_cast<std::uint32_t>(size), {size});
-        files["nk.tmp"] = link_to("/dev/full");
-        cases.push_back(
+        cases.push_back(on_full_disk(
             {.name = "DiskFullWith" + std::to_string(size) + "ByteImage",
-             .before = files,
+             .before = release(static_cast<std::uint32_t>(size), {size}),
              .args = {"{dir}"},
              .fault = "",
              .out = image_line(static_cast<std::int32_t>(size)) + merging(0) + "Error writing to {dir}/nk.tmp.\r\n",
              .status = 255,
-             .created = {}});
+             .created = {}},
+            "nk.tmp", size < 4096 ? "flush:nk.tmp:1" : "write:nk.tmp:1"));
     }
     cases.push_back({.name = "ImageLengthZeroNeedsNoSegment",
                      .before = release(0, {}),

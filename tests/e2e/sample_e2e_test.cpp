@@ -6,19 +6,33 @@
 #include <filesystem>
 #include <string>
 
+#include "app/release_paths.h"
 #include "decoder/container_reader.h"
 #include "decoder/packed_image_reader.h"
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
+#include "tests/support/sha256.h"
 
 namespace romfold::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Sample, PacksTheWholeReleaseDirectory) {
+// SHA-256 of the sample's nk.nbx as the Linux build writes it.
+constexpr const char* sample_packed_image_sha256 = "ad8cd9b571b05468e220c029e0f03f6a7c85d235788f7196b1b48ed18f8c1805";
+
+// The sample under a plain name and under one with characters outside ASCII,
+// in UTF-8 on both systems.
+class SampleRun : public ::testing::TestWithParam<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(Directories, SampleRun, ::testing::Values("release", "rel\xC3\xA9-\xC2\xB5"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return info.index == 0 ? std::string("Plain") : std::string("NonAscii");
+                         });
+
+TEST_P(SampleRun, PacksTheWholeReleaseDirectory) {
     ScratchDir dir;
-    const std::string release = dir.file("release");
+    const std::string release = dir.file(GetParam());
     fs::copy(ROMFOLD_SAMPLE_DIR, release);
 
     const Bytes header = read_file(release + "/nk.bin");
@@ -32,15 +46,17 @@ TEST(Sample, PacksTheWholeReleaseDirectory) {
     expected.resize(length);
 
     const ProgramResult result = run_program(ROMFOLD_BIN, {release}, dir.path());
+    // The tool joins the names with the platform's separator.
+    const std::string named = release + romfold::path_separator;
     // The numbers are the sample's own; the README quotes this output.
-    EXPECT_EQ(result.out, "Image in " + release + "/nk.bin is 88000bytes\r\n" + "Merging " + release + "/nk.nb0.\r\n" +
-                              "Merging " + release + "/nk.nb1.\r\n" + "Merging " + release + "/nk.nb2.\r\n" +
+    EXPECT_EQ(result.out, "Image in " + named + "nk.bin is 88000bytes\r\n" + "Merging " + named + "nk.nb0.\r\n" +
+                              "Merging " + named + "nk.nb1.\r\n" + "Merging " + named + "nk.nb2.\r\n" +
                               "\nInput file size : 88000 bytes\n"
                               "Output file size: 49092 bytes\n"
                               "Gain            : 44.21%\n"
                               "Splash screen " +
-                              release + "/splash.tss is 64x48 pixels, 6156 bytes.\r\n" + "Image file " + release +
-                              "/nk.nbx generated successfully");
+                              named + "splash.tss is 64x48 pixels, 6156 bytes.\r\n" + "Image file " + named +
+                              "nk.nbx generated successfully");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
 
@@ -59,6 +75,8 @@ TEST(Sample, PacksTheWholeReleaseDirectory) {
     EXPECT_EQ(packed.width, 64);
     EXPECT_EQ(packed.height, 48);
     EXPECT_TRUE(packed.pixels == Bytes(splash.begin() + 138, splash.end()));
+    // The same bytes on every system and in every build.
+    EXPECT_EQ(sha256_hex(read_file(release + "/nk.nbx")), sample_packed_image_sha256);
 }
 
 TEST(Sample, SplashScreenHasTheAcceptedLayout) {

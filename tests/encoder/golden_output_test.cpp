@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder_test_support.h"
-#include "sha256.h"
+#include "tests/support/sha256.h"
 
 namespace romfold::test {
 namespace {

@@ -14,9 +14,17 @@
 #include <unistd.h>
 #endif
 
+#include "app/release_paths.h"
 #include "tests/support/anonymous_file.h"
 
 namespace romfold::test {
+
+std::string native(std::string text) {
+    for (char& c : text) {
+        if (c == '/') c = romfold::path_separator;
+    }
+    return text;
+}
 
 #ifdef _WIN32
 

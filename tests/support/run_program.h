@@ -21,6 +21,11 @@ constexpr int windows_exit_status(unsigned long code) {
     return code < 255 ? static_cast<int>(code) : 1000 + static_cast<int>(code & 0x7FFFFFFF);
 }
 
+// `text` with every "/" turned into the separator with which the programs
+// join a directory and a file name on this platform ("\\" on Windows), for
+// expected output that names paths.
+std::string native(std::string text);
+
 // Runs `program` with `args` (argv[1...]) in the directory `cwd`, with the
 // environment of the test plus `extra_env` entries "NAME=value".
 ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
