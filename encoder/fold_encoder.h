@@ -7,10 +7,10 @@
  * creation it asks the caller for one block of memory, keeps its handle and
  * every work table inside that block, and gives it back at close.
  *
- * Usable from C and C++. Not thread-safe per handle: a handle serves one call
- * at a time. Different handles may be used from different threads once the
- * first handle of the process has been created (that creation fills the
- * process-wide hash tables, which are only read afterwards).
+ * Usable from C and C++. Threads: a handle serves one call at a time; calls
+ * on different handles may run on different threads at once, since they
+ * share nothing that is written (the encoder's only shared data are constant
+ * tables).
  *
  * Memory. FoldEncodeCreateAtLevel asks the allocate callback for exactly
  *     12536 bytes           at level 0 or below,
