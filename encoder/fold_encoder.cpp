@@ -1,5 +1,5 @@
 // The public calls: handle creation in the caller's memory, compression of a
-// block through the driver, and release.
+// block through the driver, release, and the version and memory size queries.
 #include "encoder/fold_encoder.h"
 
 #include <cstdint>
@@ -10,6 +10,13 @@
 #include "encoder/match_finders.h"
 
 using namespace romfold::encoder;
+
+extern "C" std::uint32_t FoldEncodeVersion(void) { return FOLD_ENCODER_VERSION_NUMBER; }
+
+extern "C" std::uint32_t FoldEncodeMemorySize(std::uint32_t max_len, std::int32_t level) {
+    if (max_len - 1u > 0xFFFFu) return 0;
+    return request_size(level, max_len);
+}
 
 extern "C" EncoderHandle* FoldEncodeCreateAtLevel(std::uint32_t max_len, void* context, AllocateCallback allocate,
                                                   std::int32_t level) {
