@@ -67,7 +67,6 @@ ROMFOLD_FORCE_INLINE Match find_longest_match(std::uint16_t* chain, const std::u
     chain[0] = static_cast<std::uint16_t>(pos);
     const std::uint8_t* const cur = in + pos;
     const std::uint8_t* const in_end = in + in_len;
-    const std::uint32_t head = load_le32(cur);
     Match best{2, 0};
     std::int32_t budget = level - 1;
     std::uint32_t candidate = pos;
@@ -87,12 +86,19 @@ ROMFOLD_FORCE_INLINE Match find_longest_match(std::uint16_t* chain, const std::u
         }
     passed:
         if (candidate == pos) return best;  // the sentinel: the chain is used up
-        if (load_le32(in + candidate) == head) {
-            const std::uint32_t length = match_length_after4(cur, in + candidate, in_end);
-            if (pos + length == in_len) return Match{length, candidate};  // nothing can beat a match to the end
-            if (length > best.length) best = Match{length, candidate};
-        } else if (best.length < 3 && in[candidate] == cur[0]) {
-            best = Match{3, candidate};
+        {
+            // How many leading bytes agree decides, without a branch for
+            // each case: 3 only counts while no match is known, 4 to 7
+            // count when longer than the best, 8 goes on to the full length.
+            std::uint32_t length = common_prefix_up_to8(cur, in + candidate);
+            if (length == 8) {
+                length = match_length_after8(cur, in + candidate, in_end);
+                if (pos + length == in_len) return Match{length, candidate};  // nothing can beat a match to the end
+            }
+            const std::uint32_t counted = length >= 3 ? length : 0;
+            const bool longer = counted > best.length;
+            best.length = longer ? counted : best.length;
+            best.source = longer ? candidate : best.source;
         }
         if (--budget < 0) return best;
     }
