@@ -11,7 +11,7 @@
 // A candidate Q is worth a look only if it agrees with P where a longer match
 // must agree: the two bytes at offsets best_len - 1 and best_len (at first,
 // with best_len = 2, bytes 1 and 2). Passing candidates are then measured:
-// four equal leading bytes go to the shared length measurement, three give a
+// four or more equal leading bytes give a match of that length, three give a
 // 3-byte match if nothing better is known yet.
 //
 // The effort is bounded by a step budget of level - 1 units: one unit for
@@ -35,8 +35,15 @@
 //   on distant links, which also keeps it inside the recent part of the
 //   chain, and a candidate that passes is always within reach. The test is
 //   off the walk's critical path, which is the chain of dependent link loads.
-// - Lengths 4 to 7 come from one word compare; only matches of 8 bytes and
-//   more are compared in a loop.
+// - A passing candidate is measured by one 8-byte compare (the length of the
+//   common start, 0 to 8, is a trailing-zero count) and kept or dropped with
+//   conditional moves: whether it has 3, 4 or more equal bytes and whether
+//   it beats the best are as good as random, and a branch on each cost more
+//   than the compare. Only 8 equal bytes go on to the byte loop.
+// - The walk is bound less by the latency of its dependent link loads than
+//   by the branches that end it (a link out of reach, a passing candidate),
+//   which the predictor cannot know: walking two interleaved streams of
+//   links (through a table of links two steps ahead) made it no faster.
 // - The walk is a function of its own that returns the best match; it is
 //   forced inline, so that position, budget, best match and the writer state
 //   stay in registers for the whole slice.
