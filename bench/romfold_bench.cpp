@@ -1,7 +1,7 @@
 // romfold_bench: encoder throughput and compressed size at every level on one
 // flat image, in 64 KB blocks, in one process.
 //
-//     romfold_bench [--repetitions N] [--tsv FILE] IMAGE
+//     romfold_bench [--repetitions N] [--level L] [--tsv FILE] IMAGE
 //
 // The image (nk.tmp of a run, or the segments joined) is read into memory
 // once, so only the encoder is timed. For each level one handle encodes the
@@ -13,7 +13,8 @@
 // the 4-byte block word of every record, the 4-byte size word of the last
 // record and the padding of compressed blocks to a multiple of 4.
 //
-// The human table goes to standard output; --tsv writes the same numbers as
+// --level measures one level instead of all ten (for profiling). The human
+// table goes to standard output; --tsv writes the same numbers as
 // tab-separated values ("-" for standard output). MB are 10^6 bytes.
 #include <algorithm>
 #include <chrono>
@@ -161,7 +162,7 @@ bool read_file(const char* path, std::vector<std::uint8_t>* data) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: romfold_bench [--repetitions N] [--tsv FILE] IMAGE\n");
+    std::fprintf(stderr, "usage: romfold_bench [--repetitions N] [--level L] [--tsv FILE] IMAGE\n");
     return 2;
 }
 
@@ -169,6 +170,8 @@ int usage() {
 
 int main(int argc, char** argv) {
     int repetitions = 5;
+    int first_level = 0;
+    int last_level = 9;
     const char* tsv_path = nullptr;
     const char* image_path = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -176,6 +179,9 @@ int main(int argc, char** argv) {
         if (arg == "--repetitions" && i + 1 < argc) {
             repetitions = std::atoi(argv[++i]);
             if (repetitions < 1) return usage();
+        } else if (arg == "--level" && i + 1 < argc) {
+            first_level = last_level = std::atoi(argv[++i]);
+            if (first_level < 0 || first_level > 9) return usage();
         } else if (arg == "--tsv" && i + 1 < argc) {
             tsv_path = argv[++i];
         } else if (image_path == nullptr && !arg.empty() && arg[0] != '-') {
@@ -193,7 +199,7 @@ int main(int argc, char** argv) {
     }
 
     std::vector<LevelResult> results;
-    for (int level = 0; level <= 9; ++level) {
+    for (int level = first_level; level <= last_level; ++level) {
         LevelResult result;
         if (!measure_level(level, image, repetitions, &result)) return 1;
         results.push_back(result);

@@ -17,11 +17,10 @@
 #include "encoder/block_driver.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 
-#include "encoder/byte_hash_tables.h"
 #include "encoder/chain_build.h"
-#include "encoder/match_finders.h"
 #include "encoder/token_writer.h"
 
 namespace romfold::encoder {
@@ -32,35 +31,43 @@ std::int32_t slice_budget(const BlockState& state, std::int32_t capacity) {
 
 namespace {
 
-MatchFinder prepare_level_tables(std::uint8_t* work, BlockState& state) {
-    switch (state.level) {
-        case 0: {
-            std::uint32_t* const position_table = reinterpret_cast<std::uint32_t*>(work);
-            for (std::uint32_t i = 0; i < position_table_entries; ++i) position_table[i] = 0;  // the block start
-            return find_level0;
-        }
-        case 1:
-            generate_byte_hash_tables();
-            std::memset(work, 0, offset_table_entries * sizeof(std::uint16_t));
-            return find_level1;
-        default:
-            generate_byte_hash_tables();
-            std::memset(hash_heads_of(work), 0, hash_head_count * sizeof(std::uint16_t));
-            build_chain(state.in_base, static_cast<std::uint32_t>(state.in_len), hash_heads_of(work),
-                        reinterpret_cast<std::uint16_t*>(work));
-            return state.level == 2 ? find_level2 : find_level3_9;
-    }
+// Level 0: every entry names the block start.
+void prepare_position_table(std::uint8_t* work, const BlockState&) {
+    for (std::uint32_t& entry : memory_at<Level0Memory>(work).table.entries) entry = 0;
 }
+
+// Level 1: every slot names position 0.
+void prepare_offset_table(std::uint8_t* work, const BlockState&) {
+    OffsetTable& table = memory_at<Level1Memory>(work).table;
+    std::memset(table.entries, 0, sizeof table.entries);
+}
+
+// Levels 2 to 9: the chain of the whole block, built from empty heads.
+void prepare_chain(std::uint8_t* work, const BlockState& state) {
+    ChainMemory& memory = memory_at<ChainMemory>(work);
+    std::memset(memory.header.hash_heads, 0, sizeof memory.header.hash_heads);
+    build_chain(state.in_base, static_cast<std::uint32_t>(state.in_len), memory.header.hash_heads, memory.table.links);
+}
+
+constexpr LevelRoutines routines_by_level[] = {
+    {prepare_position_table, find_level0}, {prepare_offset_table, find_level1}, {prepare_chain, find_level2},
+    {prepare_chain, find_level3_9},        {prepare_chain, find_level3_9},      {prepare_chain, find_level3_9},
+    {prepare_chain, find_level3_9},        {prepare_chain, find_level3_9},      {prepare_chain, find_level3_9},
+    {prepare_chain, find_level3_9},
+};
+static_assert(std::size(routines_by_level) == 10);
 
 }  // namespace
 
+const LevelRoutines& level_routines(std::int32_t level) { return routines_by_level[level]; }
+
 void encode_slice(std::uint8_t* work, MatchFinder finder, std::int32_t step, ProgressCallback progress,
                   void* progress_context) {
-    BlockState& state = block_state_of(work);
     if (progress == nullptr) {
         finder(work);
         return;
     }
+    BlockState& state = block_state_at(work);
     const std::int32_t end = state.slice_end;
     for (;;) {
         if (state.in_pos - state.progress_mark >= step) {
@@ -70,7 +77,6 @@ void encode_slice(std::uint8_t* work, MatchFinder finder, std::int32_t step, Pro
         state.slice_end = end;
         if (state.in_pos >= end) return;
         if (end - state.progress_mark > step) state.slice_end = state.progress_mark + step;
-        state.slice_limit = state.in_base + state.slice_end;
         finder(work);
     }
 }
@@ -88,12 +94,15 @@ std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacit
     if (out == nullptr || in == nullptr) return in_len;
 
     std::uint8_t* const work = handle->work;
-    BlockState& state = *new (work - sizeof(BlockState)) BlockState{};
+    BlockState& state = *new (&block_state_at(work)) BlockState{};
+    const std::int32_t requested_level = level;
     if (level < 0) {
         level = 0;
     } else if (level > handle->level_limit) {
         level = handle->level_limit;
     }
+    // The handle's own level runs the routines chosen at its creation.
+    const LevelRoutines& routines = requested_level == handle->level ? *handle->routines : level_routines(level);
     state.level = level;
     state.in_len = in_len;
     state.slice_end = in_len;
@@ -101,18 +110,16 @@ std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacit
     state.in_end = state.in_base + in_len;
     state.hash_end = state.in_end - 3;
     state.out_base = static_cast<std::uint8_t*>(out);
-    state.out_end = state.out_base;
     state.in_pos = 0;
-    const MatchFinder finder = prepare_level_tables(work, state);
+    routines.prepare_tables(work, state);
 
     if (step <= 0 || step > in_len) step = in_len;
     if (progress != nullptr) {
         state.progress_mark = 0;
         progress(progress_context, 0);
     }
-    state.out_start = state.out_end;
-    state.flag_slot = state.out_start;
-    state.out_pos = state.out_start + 4;
+    state.flag_slot = state.out_base;
+    state.out_pos = state.out_base + 4;
     state.flag_bits = 1;
 
     const std::int32_t last_finder_end = in_len - 8;
@@ -125,7 +132,7 @@ std::int32_t encode_block(EncoderHandle* handle, void* out, std::int32_t capacit
                 state.slice_end = last_finder_end;
                 if (state.in_pos >= last_finder_end) break;
             }
-            encode_slice(work, finder, step, progress, progress_context);
+            encode_slice(work, routines.find, step, progress, progress_context);
             budget = slice_budget(state, capacity);
             if (budget <= 16) goto close;
         }
@@ -144,11 +151,8 @@ close:
         writer.store(state);
     }
     std::int32_t result = in_len;
-    const std::uint32_t size = static_cast<std::uint32_t>(state.out_pos - state.out_start);
-    if (size < static_cast<std::uint32_t>(capacity)) {
-        state.out_end += size;
-        result = static_cast<std::int32_t>(state.out_end - state.out_base);
-    }
+    const std::uint32_t size = static_cast<std::uint32_t>(state.out_pos - state.out_base);
+    if (size < static_cast<std::uint32_t>(capacity)) result = static_cast<std::int32_t>(size);
     if (progress != nullptr) progress(progress_context, in_len);
     return result;
 }

@@ -7,6 +7,7 @@
 #include "encoder/block_state.h"
 #include "encoder/encoder_handle.h"
 #include "encoder/fold_encoder.h"
+#include "encoder/match_finders.h"
 
 namespace romfold::encoder {
 

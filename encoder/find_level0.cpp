@@ -10,13 +10,12 @@
 namespace romfold::encoder {
 namespace {
 
-struct PositionTable {
-    using Entry = std::uint32_t;
-    static std::uint32_t index(const std::uint8_t* p) { return 8u * p[0] + 2u * p[1] + p[2]; }
+struct WeightedSum {
+    static std::uint32_t of(const std::uint8_t* p) { return 8u * p[0] + 2u * p[1] + p[2]; }
 };
 
 }  // namespace
 
-void find_level0(std::uint8_t* work) { run_single_candidate_pass<PositionTable>(work); }
+void find_level0(std::uint8_t* work) { run_single_candidate_pass<Level0Memory, WeightedSum>(work); }
 
 }  // namespace romfold::encoder

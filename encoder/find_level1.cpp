@@ -8,13 +8,12 @@
 namespace romfold::encoder {
 namespace {
 
-struct OffsetTable {
-    using Entry = std::uint16_t;
-    static std::uint32_t index(const std::uint8_t* p) { return three_byte_hash(p); }
+struct ThreeByteHash {
+    static std::uint32_t of(const std::uint8_t* p) { return three_byte_hash(p); }
 };
 
 }  // namespace
 
-void find_level1(std::uint8_t* work) { run_single_candidate_pass<OffsetTable>(work); }
+void find_level1(std::uint8_t* work) { run_single_candidate_pass<Level1Memory, ThreeByteHash>(work); }
 
 }  // namespace romfold::encoder

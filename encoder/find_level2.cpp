@@ -15,6 +15,8 @@
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
 #include "encoder/compiler_hints.h"
+#include "encoder/encoder_handle.h"
+#include "encoder/finder_pass.h"
 #include "encoder/match_finders.h"
 #include "encoder/match_length.h"
 #include "encoder/token_writer.h"
@@ -22,51 +24,43 @@
 namespace romfold::encoder {
 
 void find_level2(std::uint8_t* work) {
-    BlockState& state = block_state_of(work);
-    std::uint16_t* const chain = reinterpret_cast<std::uint16_t*>(work);
+    ChainMemory& memory = memory_at<ChainMemory>(work);
+    BlockState& state = memory.header.state;
+    std::uint16_t* const chain = memory.table.links;
     const std::uint8_t* const in = state.in_base;
     const std::uint8_t* const in_end = state.in_end;
-    const std::uint32_t slice_end = static_cast<std::uint32_t>(state.slice_end);
-    state.slice_limit = in + slice_end;
 
-    TokenWriter writer(state);
-    std::uint32_t pos = static_cast<std::uint32_t>(state.in_pos);
-    if (pos == 0) {
-        writer.emit_literal(in[0]);
-        pos = 1;
-    }
-
-    while (pos < slice_end) {
-        const std::uint8_t* const cur = in + pos;
-        std::uint32_t candidate = chain[pos];
-        if (candidate == 0) goto literal;  // a head link of 0 is never a candidate
-        {
-            const std::uint16_t wanted = load_u16(cur + 1);
-            if (load_u16(in + candidate + 1) != wanted) {
-                chain[0] = static_cast<std::uint16_t>(pos);
-                ROMFOLD_UNROLL(8)
-                for (int link = 0; link < 8; ++link) {
-                    candidate = chain[candidate];
-                    if (load_u16(in + candidate + 1) == wanted) goto found;
+    run_finder_pass(state, [&](TokenWriter& writer, std::uint32_t pos, std::uint32_t slice_end) {
+        while (pos < slice_end) {
+            const std::uint8_t* const cur = in + pos;
+            std::uint32_t candidate = chain[pos];
+            if (candidate == 0) goto literal;  // a head link of 0 is never a candidate
+            {
+                const std::uint16_t wanted = load_u16(cur + 1);
+                if (load_u16(in + candidate + 1) != wanted) {
+                    chain[0] = static_cast<std::uint16_t>(pos);
+                    ROMFOLD_UNROLL(8)
+                    for (int link = 0; link < 8; ++link) {
+                        candidate = chain[candidate];
+                        if (load_u16(in + candidate + 1) == wanted) goto found;
+                    }
+                    goto literal;
+                found:
+                    if (candidate == pos) goto literal;  // came round through the sentinel
                 }
-                goto literal;
-            found:
-                if (candidate == pos) goto literal;  // came round through the sentinel
+                if (in[candidate] != cur[0] || pos - candidate > max_match_offset) goto literal;
+                const std::uint32_t length =
+                    cur[3] != in[candidate + 3] ? 3 : match_length_after4(cur, in + candidate, in_end);
+                writer.emit_match(pos - candidate, length);
+                pos += length;
+                continue;
             }
-            if (in[candidate] != cur[0] || pos - candidate > max_match_offset) goto literal;
-            const std::uint32_t length =
-                cur[3] != in[candidate + 3] ? 3 : match_length_after4(cur, in + candidate, in_end);
-            writer.emit_match(pos - candidate, length);
-            pos += length;
-            continue;
+        literal:
+            writer.emit_literal(*cur);
+            ++pos;
         }
-    literal:
-        writer.emit_literal(*cur);
-        ++pos;
-    }
-
-    writer.store(state);
-    state.in_pos = static_cast<std::int32_t>(pos);
+        return pos;
+    });
 }
 
 }  // namespace romfold::encoder

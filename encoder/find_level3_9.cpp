@@ -11,7 +11,7 @@
 // A candidate Q is worth a look only if it agrees with P where a longer match
 // must agree: the two bytes at offsets best_len - 1 and best_len (at first,
 // with best_len = 2, bytes 1 and 2). Passing candidates are then measured:
-// four equal leading bytes go to the shared length measurement, three give a
+// four or more equal leading bytes give a match of that length, three give a
 // 3-byte match if nothing better is known yet.
 //
 // The effort is bounded by a step budget of level - 1 units: one unit for
@@ -35,100 +35,113 @@
 //   on distant links, which also keeps it inside the recent part of the
 //   chain, and a candidate that passes is always within reach. The test is
 //   off the walk's critical path, which is the chain of dependent link loads.
-// - Lengths 4 to 7 come from one word compare; only matches of 8 bytes and
-//   more are compared in a loop.
-// - Position, budget, best match and the writer state are locals for the
-//   whole slice.
+// - A passing candidate is measured by one 8-byte compare (the length of the
+//   common start, 0 to 8, is a trailing-zero count) and kept or dropped with
+//   conditional moves: whether it has 3, 4 or more equal bytes and whether
+//   it beats the best are as good as random, and a branch on each cost more
+//   than the compare. Only 8 equal bytes go on to the byte loop.
+// - The walk is bound less by the latency of its dependent link loads than
+//   by the branches that end it (a link out of reach, a passing candidate),
+//   which the predictor cannot know: walking two interleaved streams of
+//   links (through a table of links two steps ahead) made it no faster.
+// - The walk is a function of its own that returns the best match; it is
+//   forced inline, so that position, budget, best match and the writer state
+//   stay in registers for the whole slice.
 #include <cstdint>
 
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
 #include "encoder/compiler_hints.h"
+#include "encoder/encoder_handle.h"
+#include "encoder/finder_pass.h"
 #include "encoder/match_finders.h"
 #include "encoder/match_length.h"
 #include "encoder/token_writer.h"
 
 namespace romfold::encoder {
+namespace {
+
+struct Match {
+    std::uint32_t length;  // 2: no match
+    std::uint32_t source;  // position of the match's source
+};
+
+// The longest match for `pos` along the chain from `first`, its nearest
+// same-hash position (within reach, not 0), within a budget of level - 1.
+// Sets the walk sentinel chain[0] = pos.
+ROMFOLD_FORCE_INLINE Match find_longest_match(std::uint16_t* chain, const std::uint8_t* in, std::uint32_t in_len,
+                                              std::uint32_t pos, std::int32_t level) {
+    chain[0] = static_cast<std::uint16_t>(pos);
+    const std::uint8_t* const cur = in + pos;
+    const std::uint8_t* const in_end = in + in_len;
+    Match best{2, 0};
+    std::int32_t budget = level - 1;
+    std::uint32_t candidate = pos;
+
+    for (;;) {
+        // Walk: the first candidate that agrees at best.length - 1 and best.length.
+        const std::uint16_t wanted = load_u16(cur + best.length - 1);
+        const std::uint8_t* const probe = in + best.length - 1;
+        for (;;) {
+            ROMFOLD_UNROLL(8)
+            for (int link = 0; link < 8; ++link) {
+                candidate = chain[candidate];
+                if (candidate + max_match_offset < pos) return best;
+                if (load_u16(probe + candidate) == wanted) goto passed;
+            }
+            if (--budget < 0) return best;
+        }
+    passed:
+        if (candidate == pos) return best;  // the sentinel: the chain is used up
+        {
+            // How many leading bytes agree decides, without a branch for
+            // each case: 3 only counts while no match is known, 4 to 7
+            // count when longer than the best, 8 goes on to the full length.
+            std::uint32_t length = common_prefix_up_to8(cur, in + candidate);
+            if (length == 8) {
+                length = match_length_after8(cur, in + candidate, in_end);
+                if (pos + length == in_len) return Match{length, candidate};  // nothing can beat a match to the end
+            }
+            const std::uint32_t counted = length >= 3 ? length : 0;
+            const bool longer = counted > best.length;
+            best.length = longer ? counted : best.length;
+            best.source = longer ? candidate : best.source;
+        }
+        if (--budget < 0) return best;
+    }
+}
+
+}  // namespace
 
 void find_level3_9(std::uint8_t* work) {
-    BlockState& state = block_state_of(work);
-    std::uint16_t* const chain = reinterpret_cast<std::uint16_t*>(work);
+    ChainMemory& memory = memory_at<ChainMemory>(work);
+    BlockState& state = memory.header.state;
+    std::uint16_t* const chain = memory.table.links;
     const std::uint8_t* const in = state.in_base;
-    const std::uint8_t* const in_end = state.in_end;
     const std::uint32_t in_len = static_cast<std::uint32_t>(state.in_len);
-    const std::uint32_t slice_end = static_cast<std::uint32_t>(state.slice_end);
     const std::int32_t level = state.level;
-    state.slice_limit = in + slice_end;
 
-    TokenWriter writer(state);
-    std::uint32_t pos = static_cast<std::uint32_t>(state.in_pos);
-    if (pos == 0) {
-        writer.emit_literal(in[0]);
-        pos = 1;
-    }
-
-    while (pos < slice_end) {
-        const std::uint32_t first = chain[pos];
-        // No earlier position with this hash (or only position 0), or the
-        // nearest one is already out of reach: a literal.
-        if (first == 0 || first + max_match_offset < pos) {
-            writer.emit_literal(in[pos]);
-            ++pos;
-            continue;
-        }
-        chain[0] = static_cast<std::uint16_t>(pos);
-        const std::uint8_t* const cur = in + pos;
-        const std::uint32_t head = load_le32(cur);
-        std::uint32_t best_len = 2;  // 2: no match yet
-        std::uint32_t best_pos = 0;
-        std::int32_t budget = level - 1;
-        std::uint32_t candidate = pos;
-
-        for (;;) {
-            // Walk: the first candidate that agrees at best_len - 1 and best_len.
-            const std::uint16_t wanted = load_u16(cur + best_len - 1);
-            const std::uint8_t* const probe = in + best_len - 1;
-            for (;;) {
-                ROMFOLD_UNROLL(8)
-                for (int link = 0; link < 8; ++link) {
-                    candidate = chain[candidate];
-                    if (candidate + max_match_offset < pos) goto emit;
-                    if (load_u16(probe + candidate) == wanted) goto passed;
-                }
-                if (--budget < 0) goto emit;
+    run_finder_pass(state, [&](TokenWriter& writer, std::uint32_t pos, std::uint32_t slice_end) {
+        while (pos < slice_end) {
+            const std::uint32_t first = chain[pos];
+            // No earlier position with this hash (or only position 0), or the
+            // nearest one is already out of reach: a literal.
+            if (first == 0 || first + max_match_offset < pos) {
+                writer.emit_literal(in[pos]);
+                ++pos;
+                continue;
             }
-        passed:
-            if (candidate == pos) goto emit;  // the sentinel: the chain is used up
-            if (load_le32(in + candidate) == head) {
-                const std::uint32_t length = match_length_after4(cur, in + candidate, in_end);
-                if (pos + length == in_len) {  // nothing can beat a match to the end
-                    best_len = length;
-                    best_pos = candidate;
-                    goto emit;
-                }
-                if (length > best_len) {
-                    best_len = length;
-                    best_pos = candidate;
-                }
-            } else if (best_len < 3 && in[candidate] == cur[0]) {
-                best_len = 3;
-                best_pos = candidate;
+            const Match best = find_longest_match(chain, in, in_len, pos, level);
+            if (best.length == 2) {
+                writer.emit_literal(in[pos]);
+                ++pos;
+            } else {
+                writer.emit_match(pos - best.source, best.length);
+                pos += best.length;
             }
-            if (--budget < 0) goto emit;
         }
-
-    emit:
-        if (best_len == 2) {
-            writer.emit_literal(*cur);
-            ++pos;
-        } else {
-            writer.emit_match(pos - best_pos, best_len);
-            pos += best_len;
-        }
-    }
-
-    writer.store(state);
-    state.in_pos = static_cast<std::int32_t>(pos);
+        return pos;
+    });
 }
 
 }  // namespace romfold::encoder

@@ -1,23 +1,22 @@
 // The public calls: handle creation in the caller's memory, compression of a
-// block through the driver, and release.
+// block through the driver, release, and the version and memory size queries.
 #include "encoder/fold_encoder.h"
 
 #include <cstdint>
 #include <new>
 
 #include "encoder/block_driver.h"
-#include "encoder/block_state.h"
-#include "encoder/byte_hash_tables.h"
 #include "encoder/encoder_handle.h"
+#include "encoder/match_finders.h"
 
 using namespace romfold::encoder;
 
-// At every level the region just below `work` (BlockState, and hash_heads
-// below it for levels 2 and up) begins 1024 - sizeof(BlockState) bytes past
-// the handle, so the handle and the record must fit in those 1024 bytes.
-static_assert(sizeof(EncoderHandle) + sizeof(BlockState) <= 1024);
-static_assert(sizeof(EncoderHandle) <= 256);
-static_assert(alignof(BlockState) <= 256 && sizeof(BlockState) % alignof(BlockState) == 0);
+extern "C" std::uint32_t FoldEncodeVersion(void) { return FOLD_ENCODER_VERSION_NUMBER; }
+
+extern "C" std::uint32_t FoldEncodeMemorySize(std::uint32_t max_len, std::int32_t level) {
+    if (max_len - 1u > 0xFFFFu) return 0;
+    return request_size(level, max_len);
+}
 
 extern "C" EncoderHandle* FoldEncodeCreateAtLevel(std::uint32_t max_len, void* context, AllocateCallback allocate,
                                                   std::int32_t level) {
@@ -27,17 +26,16 @@ extern "C" EncoderHandle* FoldEncodeCreateAtLevel(std::uint32_t max_len, void* c
     if (block == nullptr) return nullptr;
 
     // First multiple of 256 above the block: 1 to 256 bytes in.
-    const std::uintptr_t misalignment = reinterpret_cast<std::uintptr_t>(block) & 255u;
-    std::uint8_t* const place = block + (256 - misalignment);
+    const std::uintptr_t misalignment = reinterpret_cast<std::uintptr_t>(block) % handle_alignment;
+    std::uint8_t* const place = block + (handle_alignment - misalignment);
     EncoderHandle* const handle = new (place) EncoderHandle{};
     handle->max_len_minus_1 = max_len - 1;
     handle->allocation = block;
     handle->level = level;
     handle->level_limit = level <= 1 ? level : 9;
     handle->magic = handle_magic;
-    handle->work = place + 256 + header_size(level);
-
-    generate_byte_hash_tables();
+    handle->work = place + sizeof(HandleSlot) + header_size(level);
+    handle->routines = &level_routines(level < 0 ? 0 : level);
     return handle;
 }
 

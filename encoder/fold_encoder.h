@@ -7,20 +7,31 @@
  * creation it asks the caller for one block of memory, keeps its handle and
  * every work table inside that block, and gives it back at close.
  *
- * Usable from C and C++. Not thread-safe per handle: a handle serves one call
- * at a time. Different handles may be used from different threads once the
- * first handle of the process has been created (that creation fills the
- * process-wide hash tables, which are only read afterwards).
+ * Usable from C and C++. Threads: a handle serves one call at a time; calls
+ * on different handles may run on different threads at once, since they
+ * share nothing that is written (the encoder's only shared data are constant
+ * tables). FoldEncodeVersion and FoldEncodeMemorySize may be called at any
+ * time from any thread.
  *
  * Memory. FoldEncodeCreateAtLevel asks the allocate callback for exactly
- *     12536 bytes           at level 0 or below,
- *     66848 bytes           at level 1,
- *     2 * M + 66848 bytes   at levels 2 to 9 (197920 for M = 65536),
- * where M is the maximum block size. The handle lies at the first multiple of
+ * FoldEncodeMemorySize(max_len, level) bytes: 197920 for the level-9 handle
+ * of 64 KB blocks that romfold uses. The handle lies at the first multiple of
  * 256 above the returned address, so any alignment of that address will do.
  */
 #ifndef ROMFOLD_FOLD_ENCODER_H
 #define ROMFOLD_FOLD_ENCODER_H
+
+/*
+ * The version of this header. FoldEncodeVersion returns the version of the
+ * library that is linked, as FOLD_ENCODER_VERSION_NUMBER does for the header:
+ * major * 10000 + minor * 100 + patch. A different major version may change
+ * the interface; minor versions only add to it.
+ */
+#define FOLD_ENCODER_VERSION_MAJOR 0
+#define FOLD_ENCODER_VERSION_MINOR 1
+#define FOLD_ENCODER_VERSION_PATCH 0
+#define FOLD_ENCODER_VERSION_NUMBER \
+    (FOLD_ENCODER_VERSION_MAJOR * 10000 + FOLD_ENCODER_VERSION_MINOR * 100 + FOLD_ENCODER_VERSION_PATCH)
 
 #include <stdint.h>
 
@@ -62,10 +73,26 @@ typedef void (*ReleaseCallback)(void* context, void* memory);
 /* Reports progress through a block: the input position reached so far. */
 typedef void (*ProgressCallback)(void* context, int32_t position);
 
+/* Returns FOLD_ENCODER_VERSION_NUMBER of the library that is linked. */
+FOLD_ENCODER_API uint32_t FoldEncodeVersion(void);
+
+/*
+ * Returns the number of bytes that FoldEncodeCreateAtLevel(max_len, ...,
+ * level) asks its allocate callback for, so that a caller can set the memory
+ * aside beforehand. With M = max_len:
+ *     12536 bytes          at level 0 or below,
+ *     66848 bytes          at level 1,
+ *     2 * M + 66848 bytes  at levels 2 to 9 and above (197920 for M = 65536).
+ * Returns 0 when max_len is not in 1..65536, for which creation fails.
+ * Touches no memory and calls nothing.
+ */
+FOLD_ENCODER_API uint32_t FoldEncodeMemorySize(uint32_t max_len, int32_t level);
+
 /*
  * Creates a handle for blocks of 1 to `max_len` bytes (max_len in 1..65536)
  * at `level`. Levels above 9 run as 9; levels below 0 run as 0.
- * Calls `allocate(context, size)` exactly once with the size listed above.
+ * Calls `allocate(context, size)` exactly once, with the size that
+ * FoldEncodeMemorySize(max_len, level) returns.
  * Returns null, without calling anything, when `allocate` is null or max_len
  * is out of range; returns null when the callback returns null.
  */

@@ -9,65 +9,60 @@
 // positions inside an emitted match are entered too (those below in_len - 3),
 // so later repeats of them are found.
 //
-// `Table` supplies the table's entry type and the index of a position:
-//     using Entry = ...;
-//     static std::uint32_t index(const std::uint8_t* p);
+// `Memory` is the handle layout of the level (encoder_handle.h), whose table
+// holds `entries`; `Index` gives the entry of a position:
+//     static std::uint32_t of(const std::uint8_t* p);
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "encoder/block_state.h"
 #include "encoder/byte_order.h"
 #include "encoder/compiler_hints.h"
+#include "encoder/encoder_handle.h"
+#include "encoder/finder_pass.h"
 #include "encoder/match_length.h"
 #include "encoder/token_writer.h"
 
 namespace romfold::encoder {
 
-template <class Table>
+template <class Memory, class Index>
 ROMFOLD_FORCE_INLINE void run_single_candidate_pass(std::uint8_t* work) {
-    using Entry = typename Table::Entry;
-    BlockState& state = block_state_of(work);
-    Entry* const table = reinterpret_cast<Entry*>(work);
+    Memory& memory = memory_at<Memory>(work);
+    BlockState& state = memory.header.state;
+    auto* const table = memory.table.entries;
+    using Entry = std::remove_reference_t<decltype(table[0])>;
     const std::uint8_t* const in = state.in_base;
     const std::uint8_t* const in_end = state.in_end;
     const std::uint32_t hash_limit = static_cast<std::uint32_t>(state.hash_end - in);
-    const std::uint32_t slice_end = static_cast<std::uint32_t>(state.slice_end);
-    state.slice_limit = in + slice_end;
 
-    TokenWriter writer(state);
-    std::uint32_t pos = static_cast<std::uint32_t>(state.in_pos);
-    if (pos == 0) {
-        writer.emit_literal(in[0]);
-        pos = 1;
-    }
-
-    while (pos < slice_end) {
-        const std::uint8_t* const cur = in + pos;
-        Entry& slot = table[Table::index(cur)];
-        const std::uint32_t candidate = slot;
-        slot = static_cast<Entry>(pos);
-        // One branch decides literal or match: the distance test and the
-        // three-byte compare are combined without a branch of their own.
-        const std::uint32_t diff = load_le32(cur) ^ load_le32(in + candidate);
-        const bool near = pos - candidate <= max_match_offset;
-        if (near & ((diff & 0x00FFFFFF) == 0)) {
-            const std::uint32_t length = diff == 0 ? match_length_after4(cur, in + candidate, in_end) : 3;
-            writer.emit_match(pos - candidate, length);
-            const std::uint32_t match_end = pos + length;
-            const std::uint32_t enter_end = match_end < hash_limit ? match_end : hash_limit;
-            for (std::uint32_t inner = pos + 1; inner < enter_end; ++inner) {
-                table[Table::index(in + inner)] = static_cast<Entry>(inner);
+    run_finder_pass(state, [&](TokenWriter& writer, std::uint32_t pos, std::uint32_t slice_end) {
+        while (pos < slice_end) {
+            const std::uint8_t* const cur = in + pos;
+            Entry& slot = table[Index::of(cur)];
+            const std::uint32_t candidate = slot;
+            slot = static_cast<Entry>(pos);
+            // One branch decides literal or match: the distance test and the
+            // three-byte compare are combined without a branch of their own.
+            const std::uint32_t diff = load_le32(cur) ^ load_le32(in + candidate);
+            const bool near = pos - candidate <= max_match_offset;
+            if (near & ((diff & 0x00FFFFFF) == 0)) {
+                const std::uint32_t length = diff == 0 ? match_length_after4(cur, in + candidate, in_end) : 3;
+                writer.emit_match(pos - candidate, length);
+                const std::uint32_t match_end = pos + length;
+                const std::uint32_t enter_end = match_end < hash_limit ? match_end : hash_limit;
+                for (std::uint32_t inner = pos + 1; inner < enter_end; ++inner) {
+                    table[Index::of(in + inner)] = static_cast<Entry>(inner);
+                }
+                pos = match_end;
+                continue;
             }
-            pos = match_end;
-            continue;
+            writer.emit_literal(*cur);
+            ++pos;
         }
-        writer.emit_literal(*cur);
-        ++pos;
-    }
-
-    writer.store(state);
-    state.in_pos = static_cast<std::int32_t>(pos);
+        return pos;
+    });
 }
 
 }  // namespace romfold::encoder

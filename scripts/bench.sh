@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks romfold against gzip, lz4, zstd and xz on the benchmark corpus
-# and rewrites BENCHMARKS.md, bench/benchmarks.svg and bench/results.tsv.
+# (and, in memory, against lz4 on an image of ARM shared libraries too) and
+# rewrites BENCHMARKS.md, bench/benchmarks.svg and bench/results.tsv.
 #
 #   scripts/bench.sh
 #
@@ -42,7 +43,8 @@ cmake --preset default
 cmake --build --preset default --target romfold romfold_bench
 
 mkdir -p "$work"
-python3 scripts/make_bench_corpus.py "$work/release" | tee "$work/corpus.txt"
+python3 scripts/make_bench_corpus.py --shared-libraries "$work/release-shared" "$work/release" |
+    tee "$work/corpus.txt"
 
 # Wait for the building (ours or anyone's) to settle.
 waited=0
@@ -63,6 +65,7 @@ python3 bench/compare.py \
     --romfold build/default/app/romfold \
     --bench build/default/bench/romfold_bench \
     --release "$work/release" \
+    --release-shared "$work/release-shared" \
     --work "$work" \
     --corpus-info "$work/corpus.txt" \
     --repetitions "$repetitions" \

@@ -13,13 +13,19 @@
 written as nk.bin (header only), nk.nb0, nk.nb1, nk.nb2 (8 MiB each) and an
 800 x 480 16-bit splash.tss.
 
+With --shared-libraries DIR it also writes a second release directory of the
+same shape whose 24 MiB image is made only of ARM (armhf) shared libraries:
+those of the packages above, then those of the other language runtimes of
+the same cross toolchain (SHARED_LIBRARY_PACKAGES), package by package, each
+package's files in sorted path order.
+
 The packages are fetched with `apt-get download` at pinned versions into a
 cache outside the tree (${XDG_CACHE_HOME:-$HOME/.cache}/romfold-bench/debs)
 and unpacked with `dpkg-deb -x`; each part takes its files in sorted path
 order and is cut at its size. Same versions, same bytes: the script prints
 the image's SHA-256 so that runs can be compared.
 
-Usage: make_bench_corpus.py [--cache DIR] OUTPUT_DIRECTORY
+Usage: make_bench_corpus.py [--cache DIR] [--shared-libraries DIR] OUTPUT_DIRECTORY
 """
 
 import argparse
@@ -42,6 +48,17 @@ PACKAGES = (
     ("libgomp1-armhf-cross", "12.2.0-14cross1"),
     ("libasan8-armhf-cross", "12.2.0-14cross1"),
     ("libubsan1-armhf-cross", "12.2.0-14cross1"),
+)
+
+# More shared libraries of the same toolchain, for the image made only of
+# shared libraries; the Go runtime comes last and tops the image up.
+SHARED_LIBRARY_PACKAGES = (
+    ("libgfortran5-armhf-cross", "12.2.0-14cross1"),
+    ("libgm2-17-armhf-cross", "12.2.0-14cross1"),
+    ("libgnat-12-armhf-cross", "12.2.0-14cross1"),
+    ("libgphobos3-armhf-cross", "12.2.0-14cross1"),
+    ("libobjc4-armhf-cross", "12.2.0-14cross1"),
+    ("libgo21-armhf-cross", "12.2.0-14cross1"),
 )
 
 MIB = 1024 * 1024
@@ -79,15 +96,15 @@ def default_cache():
     return os.path.join(base, "romfold-bench")
 
 
-def fetch_packages(cache):
+def fetch_packages(cache, packages=PACKAGES):
     """Downloads the missing .deb files and unpacks each into its own tree.
-    Returns the unpacked trees in the order of PACKAGES."""
+    Returns the unpacked trees in the order of `packages`."""
     debs = os.path.join(cache, "debs")
     trees = os.path.join(cache, "trees")
     os.makedirs(debs, exist_ok=True)
     os.makedirs(trees, exist_ok=True)
     result = []
-    for name, version in PACKAGES:
+    for name, version in packages:
         deb = os.path.join(debs, f"{name}_{version.replace(':', '%3a')}_all.deb")
         if not os.path.exists(deb):
             subprocess.run(["apt-get", "download", f"{name}={version}"], cwd=debs, check=True)
@@ -137,22 +154,35 @@ def fill(parts, size):
     return bytes(out[:size])
 
 
+def is_shared_library(relative, path):
+    return ".so" in os.path.basename(relative) and head(path, 4) == b"\x7fELF"
+
+
+def read_all(paths):
+    for path in paths:
+        with open(path, "rb") as f:
+            yield f.read()
+
+
 def binary_part(files):
     shared = []
     archives = []
     for (_, relative), path in files:
         magic = head(path, 8)
         if magic.startswith(b"\x7fELF"):
-            (shared if ".so" in os.path.basename(relative) else archives).append(path)
+            (shared if is_shared_library(relative, path) else archives).append(path)
         elif magic == b"!<arch>\n":
             archives.append(path)
+    return fill(list(read_all(shared)) + list(read_all(archives)), BINARY_SIZE)
 
-    def read(paths):
-        for path in paths:
-            with open(path, "rb") as f:
-                yield f.read()
 
-    return fill(list(read(shared)) + list(read(archives)), BINARY_SIZE)
+def shared_library_image(trees):
+    """IMAGE_LENGTH bytes of shared libraries, package by package in the
+    order given, each package's files in sorted path order."""
+    paths = []
+    for tree in trees:
+        paths += [path for (_, relative), path in regular_files([tree]) if is_shared_library(relative, path)]
+    return fill(read_all(paths), IMAGE_LENGTH)
 
 
 def text_part(files):
@@ -240,9 +270,27 @@ def splash_screen(rng):
     return header + info + pixels
 
 
+def write_release(output, image, splash):
+    """A release directory: the header-only nk.bin, the image in 8 MiB
+    segments and the splash screen."""
+    os.makedirs(output, exist_ok=True)
+    for name in os.listdir(output):
+        if name.startswith("nk.") or name in ("nbx.tmp", "splash.tss"):
+            os.remove(os.path.join(output, name))
+    with open(os.path.join(output, "nk.bin"), "wb") as f:
+        f.write(b"B000FF\n" + struct.pack("<II", BASE_ADDRESS, IMAGE_LENGTH))
+        f.write(struct.pack("<III", BASE_ADDRESS, 0, 0))  # a record table would follow here
+    for number, start in enumerate(range(0, IMAGE_LENGTH, SEGMENT_SIZE)):
+        with open(os.path.join(output, f"nk.nb{number}"), "wb") as f:
+            f.write(image[start:start + SEGMENT_SIZE])
+    with open(os.path.join(output, "splash.tss"), "wb") as f:
+        f.write(splash)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cache", default=default_cache())
+    parser.add_argument("--shared-libraries", metavar="DIR")
     parser.add_argument("output")
     args = parser.parse_args()
 
@@ -251,23 +299,19 @@ def main():
     rng = Random(SEED)
     image = binary_part(files) + text_part(files) + synthetic_part(rng)
     assert len(image) == IMAGE_LENGTH
-
-    os.makedirs(args.output, exist_ok=True)
-    for name in os.listdir(args.output):
-        if name.startswith("nk.") or name in ("nbx.tmp", "splash.tss"):
-            os.remove(os.path.join(args.output, name))
-    with open(os.path.join(args.output, "nk.bin"), "wb") as f:
-        f.write(b"B000FF\n" + struct.pack("<II", BASE_ADDRESS, IMAGE_LENGTH))
-        f.write(struct.pack("<III", BASE_ADDRESS, 0, 0))  # a record table would follow here
-    for number, start in enumerate(range(0, IMAGE_LENGTH, SEGMENT_SIZE)):
-        with open(os.path.join(args.output, f"nk.nb{number}"), "wb") as f:
-            f.write(image[start:start + SEGMENT_SIZE])
-    with open(os.path.join(args.output, "splash.tss"), "wb") as f:
-        f.write(splash_screen(rng))
-
+    splash = splash_screen(rng)
+    write_release(args.output, image, splash)
     print(f"image {IMAGE_LENGTH} bytes, sha256 {hashlib.sha256(image).hexdigest()}")
     for name, version in PACKAGES:
         print(f"package {name} {version}")
+
+    if args.shared_libraries:
+        more = fetch_packages(args.cache, SHARED_LIBRARY_PACKAGES)
+        libraries = shared_library_image(trees + more)
+        write_release(args.shared_libraries, libraries, splash)
+        print(f"shared-libraries image {IMAGE_LENGTH} bytes, sha256 {hashlib.sha256(libraries).hexdigest()}")
+        for name, version in SHARED_LIBRARY_PACKAGES:
+            print(f"shared-libraries package {name} {version}")
 
 
 if __name__ == "__main__":

@@ -150,7 +150,6 @@ std::string level_param_name(const ::testing::TestParamInfo<std::int32_t>& info)
 
 std::vector<Bytes> hash_colliders(const Bytes& triple, std::size_t count) {
     using encoder::three_byte_hash;
-    encoder::generate_byte_hash_tables();
     const std::uint32_t wanted = three_byte_hash(triple.data());
     std::vector<Bytes> found;
     for (std::uint32_t v = 0; v < (1u << 24) && found.size() < count; ++v) {

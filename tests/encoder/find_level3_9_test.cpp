@@ -113,7 +113,6 @@ Bytes source_behind_colliders(std::size_t colliders) {
 }
 
 std::size_t links_before(const Bytes& input, std::size_t from, std::size_t to) {
-    encoder::generate_byte_hash_tables();
     const std::uint32_t h = encoder::three_byte_hash(input.data() + to);
     std::size_t count = 0;
     for (std::size_t i = from + 1; i < to; ++i) count += encoder::three_byte_hash(input.data() + i) == h ? 1 : 0;

@@ -27,7 +27,7 @@ Op match(std::uint32_t offset, std::uint32_t length) { return {true, offset, len
 Bytes write_block(const std::vector<Op>& ops) {
     std::vector<std::uint8_t> out(4 + ops.size() * 8 + 16, 0xEE);
     BlockState state{};
-    state.out_base = state.out_start = state.out_end = out.data();
+    state.out_base = out.data();
     state.flag_slot = out.data();
     state.out_pos = out.data() + 4;
     state.flag_bits = 1;

@@ -76,6 +76,9 @@ int main(void) {
         input[i] = (unsigned char)(phrase[i % (int)(sizeof phrase - 1)] + (i / 512));
     }
 
+    check(FoldEncodeVersion() == FOLD_ENCODER_VERSION_NUMBER, "the library's version is not the header's");
+    check(FoldEncodeMemorySize(MAX_BLOCK, 9) == LEVEL9_REQUEST, "FoldEncodeMemorySize is not 2 * 65536 + 66848");
+
     handle = FoldEncodeCreate(MAX_BLOCK, &arena, arena_allocate);
     check(handle != NULL, "FoldEncodeCreate returned null");
     check(arena.requests == 1 && arena.requested == LEVEL9_REQUEST,
