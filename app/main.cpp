@@ -1,18 +1,10 @@
 #include <cstdio>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
+#include "app/binary_console.h"
 #include "app/pipeline.h"
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // Every byte of the console text is the tool's own: no "\r" added before "\n".
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+    romfold::use_binary_console();
     const int status = romfold::run_pipeline(argc, argv);
     std::fflush(stdout);
     return status;

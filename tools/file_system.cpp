@@ -7,9 +7,9 @@
 #include <cstdint>
 
 #ifdef _WIN32
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
-#include <direct.h>
 #include <process.h>
 #include <windows.h>
 #else
@@ -30,11 +30,17 @@ std::string join_path(const std::string& dir, const std::string& name) {
 // cmake/windows_utf8.manifest), so the A calls and the C library take them.
 
 PathKind path_kind(const std::string& path, bool) {
-    struct _stat64 info {};
-    if (::_stat64(path.c_str(), &info) != 0) return PathKind::missing;
-    if ((info.st_mode & _S_IFMT) == _S_IFDIR) return PathKind::directory;
-    if ((info.st_mode & _S_IFMT) == _S_IFREG) return PathKind::regular;
-    return PathKind::other;
+    // Unlike the C library's stat, this takes a directory written with a
+    // separator at its end ("out\\").
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+        return PathKind::missing;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::directory;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::other;
+    return PathKind::regular;
 }
 
 bool make_directory(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }

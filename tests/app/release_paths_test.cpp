@@ -7,19 +7,29 @@
 namespace romfold {
 namespace {
 
+// The separator that joins the directory and a file name: a backslash on
+// Windows, a slash elsewhere.
+#ifdef _WIN32
+const std::string sep = "\\";
+#else
+const std::string sep = "/";
+#endif
+
 TEST(ReleasePaths, EveryNameFollowsTheDirectoryAsGiven) {
     struct Case {
         std::string directory;
         std::string prefix;  // what precedes each file name
     };
     const Case cases[] = {
-        {"release", "release/"},
-        {"/abs/release", "/abs/release/"},
-        {"release/", "release//"},  // never normalised
-        {"./a/../b", "./a/../b/"},
-        {"", "/"},
-        {"dir with spaces %s %d", "dir with spaces %s %d/"},     // a path, not a format
-        {std::string(5000, 'x'), std::string(5000, 'x') + "/"},  // no length limit
+        {"release", "release" + sep},
+        {"/abs/release", "/abs/release" + sep},
+        {"C:\\release", "C:\\release" + sep},
+        {"release/", "release/" + sep},    // never normalised: a separator at the end is doubled
+        {"release\\", "release\\" + sep},  // on either system
+        {"./a/../b", "./a/../b" + sep},
+        {"", sep},
+        {"dir with spaces %s %d", "dir with spaces %s %d" + sep},  // a path, not a format
+        {std::string(5000, 'x'), std::string(5000, 'x') + sep},    // no length limit
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.directory.substr(0, 40));
@@ -37,13 +47,13 @@ TEST(ReleasePaths, EveryNameFollowsTheDirectoryAsGiven) {
 TEST(ReleasePaths, SegmentNumbersAreDecimalWithoutPadding) {
     struct Case {
         int number;
-        const char* path;
+        const char* name;
     };
     const Case cases[] = {
-        {0, "d/nk.nb0"}, {9, "d/nk.nb9"}, {10, "d/nk.nb10"}, {123, "d/nk.nb123"}, {2147483647, "d/nk.nb2147483647"},
+        {0, "nk.nb0"}, {9, "nk.nb9"}, {10, "nk.nb10"}, {123, "nk.nb123"}, {2147483647, "nk.nb2147483647"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(segment_path("d", c.number), c.path);
+        EXPECT_EQ(segment_path("d", c.number), "d" + sep + c.name);
     }
 }
 

@@ -8,13 +8,14 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/binary_console.h"
 #include "app/pipeline.h"
 #include "tests/support/fault_streams.h"
 
 namespace {
 
 bool write_log(const char* path) {
-    std::FILE* log = std::fopen(path, "w");
+    std::FILE* log = std::fopen(path, "wb");  // lines end in "\n" on every system
     if (log == nullptr) {
         return false;
     }
@@ -28,6 +29,7 @@ bool write_log(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    romfold::use_binary_console();
     std::optional<romfold::test::Fault> fault;
     if (const char* text = std::getenv("ROMFOLD_FAULT"); text != nullptr) {
         fault = romfold::test::parse_fault(text);

@@ -40,7 +40,7 @@ TEST_P(LargeInput, RunsAsExpected) {
     dir.make_sparse("nk.nb0", c.segment_size);
 
     const ProgramResult result = run_program(ROMFOLD_BIN, {dir.path()}, dir.path());
-    EXPECT_EQ(result.out, replace_all(c.out, "{dir}", dir.path()));
+    EXPECT_EQ(result.out, replace_all(native(c.out), "{dir}", dir.path()));
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.err, "");
     if (c.merged_size == absent) {

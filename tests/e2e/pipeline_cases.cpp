@@ -252,7 +252,7 @@ void check_run(const Case& c) {
     }
     if (result.status == 0) {
         check_packed_image(dir, after, before,
-                           out.find("Splash screen " + dir.file("splash.tss") + " is ") != std::string::npos);
+                           out.find("Splash screen " + dir.path() + native("/splash.tss is ")) != std::string::npos);
     }
 }
 

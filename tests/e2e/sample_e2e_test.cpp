@@ -33,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Directories, SampleRun, ::testing::Values("release", "r
 TEST_P(SampleRun, PacksTheWholeReleaseDirectory) {
     ScratchDir dir;
     const std::string release = dir.file(GetParam());
-    fs::copy(ROMFOLD_SAMPLE_DIR, release);
+    fs::copy(ROMFOLD_SAMPLE_DIR, utf8_path(release));
 
     const Bytes header = read_file(release + "/nk.bin");
     const std::uint32_t length = load_le32(header, 11);

@@ -21,9 +21,14 @@ State& state() {
     return instance;
 }
 
+// The file name after the directory, which Windows may end with either separator.
 std::string base_name(const char* path) {
     const std::string text = path;
+#ifdef _WIN32
+    const std::size_t slash = text.find_last_of("/\\");
+#else
     const std::size_t slash = text.rfind('/');
+#endif
     return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 

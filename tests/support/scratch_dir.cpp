@@ -85,6 +85,8 @@ ScratchFile::ScratchFile(const Bytes& contents) {
 
 ScratchFile::~ScratchFile() { std::remove(path_.c_str()); }
 
+std::filesystem::path utf8_path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
 Bytes read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

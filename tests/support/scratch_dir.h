@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -49,6 +50,10 @@ public:
 private:
     std::string path_;
 };
+
+// A std::filesystem path of a path written in UTF-8, as the tests write them
+// (a plain std::string is taken in another code page on Windows).
+std::filesystem::path utf8_path(const std::string& text);
 
 Bytes read_file(const std::string& path);
 void write_file(const std::string& path, const Bytes& bytes);  // replaces what was there
