@@ -15,10 +15,11 @@ if [ "$preset" = windows ]; then
     scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 unzip
     # One Wine server and a ready prefix for the whole run, so that no test
     # pays for setting them up.
+    # (wineserver exits with 2 when one runs already; that one is used then.)
     export WINEDEBUG=-all
-    wineboot --init >/dev/null 2>&1
-    wineserver --persistent=60
+    wineserver --persistent=60 || true
     trap 'wineserver --kill 2>/dev/null || true' EXIT
+    wineboot --init >/dev/null 2>&1
 else
     scripts/install-deps.sh
 fi
