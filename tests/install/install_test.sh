@@ -9,6 +9,9 @@
 #                                             build and run the find_package consumer
 #   pkg-config-consumer PREFIX LIBDIR SOURCE WORK VERSION CC FLAGS LINK_FLAGS
 #                                             build and run the pkg-config consumer
+#                                             of the encoder
+#   pkg-config-decoder-consumer (the same arguments)
+#                                             likewise, of the decoder
 #   sample PREFIX BUILT_ROMFOLD SAMPLE WORK VERSION
 #                                             the installed tools on the sample
 #   man-pages PREFIX MANDIR VERSION GROFF     the installed manual pages render
@@ -52,25 +55,33 @@ step_layout() {
         fail "installed files differ from the expected list (< expected, > installed)"
     fi
 
-    # libromfold_encoder.so -> .so.MAJOR -> .so.VERSION, and the SONAME is .so.MAJOR.
-    local lib="$prefix/$libdir/libromfold_encoder.so"
+    check_shared_library "$prefix/$libdir" romfold_encoder "$version" "$readelf" "$nm" \
+        FoldEncode FoldEncodeClose FoldEncodeCreate FoldEncodeCreateAtLevel FoldEncodeWithProgress
+    check_shared_library "$prefix/$libdir" romfold_decoder "$version" "$readelf" "$nm" \
+        FoldDecodeBlock FoldDecodeImage FoldDecoderVersion FoldReadImageHeader FoldReadSplashHeader FoldWalk \
+        FoldWalkBegin FoldWalkWorkSize
+}
+
+# libNAME.so -> .so.MAJOR -> .so.VERSION, the SONAME is .so.MAJOR, and only
+# the public calls given are exported: every internal symbol is hidden.
+check_shared_library() {
+    local dir="$1" name="$2" version="$3" readelf="$4" nm="$5"
+    shift 5
+    local lib="$dir/lib$name.so"
     local major="${version%%.*}"
-    [ "$(readlink "$lib")" = "libromfold_encoder.so.$major" ] ||
-        fail "libromfold_encoder.so does not link to libromfold_encoder.so.$major"
-    [ "$(readlink "$lib.$major")" = "libromfold_encoder.so.$version" ] ||
-        fail "libromfold_encoder.so.$major does not link to libromfold_encoder.so.$version"
+    [ "$(readlink "$lib")" = "lib$name.so.$major" ] || fail "lib$name.so does not link to lib$name.so.$major"
+    [ "$(readlink "$lib.$major")" = "lib$name.so.$version" ] ||
+        fail "lib$name.so.$major does not link to lib$name.so.$version"
     local soname
     soname="$("$readelf" -d "$lib.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')"
-    [ "$soname" = "libromfold_encoder.so.$major" ] || fail "SONAME is '$soname', not libromfold_encoder.so.$major"
+    [ "$soname" = "lib$name.so.$major" ] || fail "SONAME is '$soname', not lib$name.so.$major"
 
-    # Only the five public calls may be exported; every internal symbol is hidden.
-    local exports
+    local exports wanted
     exports="$("$nm" -D --defined-only --format=posix "$lib.$version" | cut -d' ' -f1 | sort)"
-    local wanted
-    wanted="$(printf '%s\n' FoldEncode FoldEncodeClose FoldEncodeCreate FoldEncodeCreateAtLevel FoldEncodeWithProgress)"
+    wanted="$(printf '%s\n' "$@" | sort)"
     if [ "$exports" != "$wanted" ]; then
         diff <(echo "$wanted") <(echo "$exports") >&2 || true
-        fail "the shared library exports other symbols than the five public calls"
+        fail "lib$name.so exports other symbols than its public calls"
     fi
 }
 
@@ -85,30 +96,35 @@ step_cmake_consumer() {
         -DROMFOLD_EXPECTED_VERSION="$version" \
         -DROMFOLD_EXPECTED_PREFIX="$prefix"
     run_quietly "$cmake" --build "$work"
-    "$work/cmake_consumer_shared" || fail "cmake_consumer_shared (romfold::encoder)"
-    "$work/cmake_consumer_static" || fail "cmake_consumer_static (romfold::encoder_static)"
-    # The shared consumer must run on the installed library, not a copy of the code.
-    local libraries
+    "$work/cmake_consumer_shared" || fail "cmake_consumer_shared (romfold::encoder, romfold::decoder)"
+    "$work/cmake_consumer_static" || fail "cmake_consumer_static (romfold::encoder_static, romfold::decoder_static)"
+    # The shared consumer must run on the installed libraries, not a copy of the code.
+    local libraries name
     libraries="$(ldd "$work/cmake_consumer_shared")"
-    grep -q "=> $prefix/.*/libromfold_encoder.so.0 " <<<"$libraries" ||
-        fail "cmake_consumer_shared does not load libromfold_encoder.so.0 from $prefix"
+    for name in encoder decoder; do
+        grep -q "=> $prefix/.*/libromfold_$name.so.0 " <<<"$libraries" ||
+            fail "cmake_consumer_shared does not load libromfold_$name.so.0 from $prefix"
+    done
+    if ldd "$work/cmake_consumer_static" | grep -q libromfold_; then
+        fail "cmake_consumer_static loads a shared romfold library"
+    fi
 }
 
 step_pkg_config_consumer() {
-    local prefix="$1" libdir="$2" source="$3" work="$4" version="$5" cc="$6" flags="$7" link_flags="$8"
+    local package="$1" prefix="$2" libdir="$3" source="$4" work="$5" version="$6" cc="$7" flags="$8" link_flags="$9"
     rm -rf "$work"
     mkdir -p "$work"
     # Only the scratch prefix is searched, so an installed system copy cannot stand in.
     export PKG_CONFIG_LIBDIR="$prefix/$libdir/pkgconfig"
     export PKG_CONFIG_PATH=
     local found
-    found="$(pkg-config --modversion romfold_encoder)" || fail "pkg-config does not find romfold_encoder"
+    found="$(pkg-config --modversion "$package")" || fail "pkg-config does not find $package"
     [ "$found" = "$version" ] || fail "pkg-config gives version $found, not $version"
 
     local cflags libs lib_path
-    cflags="$(pkg-config --cflags romfold_encoder)"
-    libs="$(pkg-config --libs romfold_encoder)"
-    lib_path="$(pkg-config --variable=libdir romfold_encoder)"
+    cflags="$(pkg-config --cflags "$package")"
+    libs="$(pkg-config --libs "$package")"
+    lib_path="$(pkg-config --variable=libdir "$package")"
     # shellcheck disable=SC2086 # the flags are lists of words
     run_quietly "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags $cflags \
         "$source" -o "$work/pkg_config_consumer" $link_flags $libs -Wl,-rpath,"$lib_path"
@@ -165,7 +181,8 @@ case "$step" in
     install) step_install "$@" ;;
     layout) step_layout "$@" ;;
     cmake-consumer) step_cmake_consumer "$@" ;;
-    pkg-config-consumer) step_pkg_config_consumer "$@" ;;
+    pkg-config-consumer) step_pkg_config_consumer romfold_encoder "$@" ;;
+    pkg-config-decoder-consumer) step_pkg_config_consumer romfold_decoder "$@" ;;
     sample) step_sample "$@" ;;
     man-pages) step_man_pages "$@" ;;
     *) fail "unknown step '$step'" ;;
