@@ -91,6 +91,17 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
 #endif
 
+/* Builds optimised for size (GCC and clang define __OPTIMIZE_SIZE__ at -Os)
+   leave out the chunked copies: plain copies decode the same bytes in about
+   half the code. FOLD_SMALL_CODE=0 or 1 chooses either way explicitly. */
+#ifndef FOLD_SMALL_CODE
+#ifdef __OPTIMIZE_SIZE__
+#define FOLD_SMALL_CODE 1
+#else
+#define FOLD_SMALL_CODE 0
+#endif
+#endif
+
 #define NO_PENDING ((size_t)-1)
 #define CLOSING_WORD 0xFFFFFFFFu
 #define LAST_FLAG 0x40000000u
@@ -107,14 +118,18 @@ static uint32_t load_le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-static int is_magic(const uint8_t* p, const char* magic) {
-    return p[0] == (uint8_t)magic[0] && p[1] == (uint8_t)magic[1] && p[2] == (uint8_t)magic[2] &&
-           p[3] == (uint8_t)magic[3];
-}
-
 /* True when the top `count` bits of `word` (1 <= count <= 32) are all 1. */
 static int top_bits_all_ones(uint32_t word, uint32_t count) { return (~word >> (32u - count)) == 0; }
 
+#if FOLD_SMALL_CODE
+/* Copies length bytes from offset bytes back, front to back, so that an
+   overlapping source repeats what the copy has just written. */
+static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
+    const uint8_t* s = d - offset;
+    (void)room;
+    while (length-- != 0) *d++ = *s++;
+}
+#else
 /* Copies length bytes from offset bytes back, so that an overlapping source
    repeats what the copy has just written. The caller has checked that
    [d - offset, d + length) lies in the output; `room` is the number of bytes
@@ -156,6 +171,7 @@ static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
     }
     while (d < end) *d++ = *s++;
 }
+#endif
 
 FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_bytes, size_t dst_size, uint32_t flags,
                           FoldBlockResult* result) {
@@ -202,7 +218,7 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                 error = FOLD_LITERAL_CUT_OFF;
                 goto done;
             }
-            if (src_size - ip >= COPY_SLACK && dst_size - op >= COPY_SLACK) {
+            if (!FOLD_SMALL_CODE && src_size - ip >= COPY_SLACK && dst_size - op >= COPY_SLACK) {
                 FOLD_MEMCPY(dst + op, src + ip, 16);
                 FOLD_MEMCPY(dst + op + 16, src + ip + 16, 16);
             } else {
@@ -309,56 +325,56 @@ done:
 
 /* ------------------------------------------------------------ headers */
 
-static FoldError fault_at(FoldFault* fault, FoldError error, uint64_t offset, uint64_t value, uint64_t limit) {
+#define MAGIC_IORW 0x57524F49u
+#define MAGIC_XPRS 0x53525058u
+#define MAGIC_ECEC 0x43454345u
+
+static FoldError fault_at(FoldFault* fault, FoldError error, size_t offset, size_t value) {
     fault->error = error;
     fault->offset = offset;
     fault->value = value;
-    fault->limit = limit;
     return error;
 }
 
 /* FoldReadImageHeader with non-null arguments. */
-static FoldError read_image_header(const uint8_t* header, uint64_t input_size, FoldImageInfo* info, FoldFault* fault) {
-    uint32_t stream_size, splash_size;
-    uint64_t expected;
-    if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size, 16);
-    if (!is_magic(header, "IORW")) return fault_at(fault, FOLD_IMAGE_MAGIC, 0, 0, 0);
-    if (load_le32(header + 4) != 16) return fault_at(fault, FOLD_HEADER_SIZE, 4, load_le32(header + 4), 16);
-    stream_size = load_le32(header + 8);
-    splash_size = load_le32(header + 12);
-    expected = 16u + (uint64_t)stream_size + splash_size;
-    if (expected != input_size) return fault_at(fault, FOLD_IMAGE_SIZE, 8, expected, input_size);
-    if (splash_size != 0 && splash_size < 12) return fault_at(fault, FOLD_SPLASH_SIZE_TOO_SMALL, 12, splash_size, 12);
+static FoldError read_image_header(const uint8_t* header, size_t input_size, FoldImageInfo* info, FoldFault* fault) {
+    const uint32_t header_size = load_le32(header + 4);
+    const uint32_t stream_size = load_le32(header + 8);
+    const uint32_t splash_size = load_le32(header + 12);
+    const uint64_t expected = 16u + (uint64_t)stream_size + splash_size;
+    if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size);
+    if (load_le32(header) != MAGIC_IORW) return fault_at(fault, FOLD_IMAGE_MAGIC, 0, 0);
+    if (header_size != 16) return fault_at(fault, FOLD_HEADER_SIZE, 4, header_size);
+    if (expected != input_size) return fault_at(fault, FOLD_IMAGE_SIZE, 8, (size_t)expected);
+    if (splash_size != 0 && splash_size < 12) return fault_at(fault, FOLD_SPLASH_SIZE_TOO_SMALL, 12, splash_size);
     info->stream_at = 16;
     info->stream_size = stream_size;
     info->splash_size = splash_size;
-    info->pixels_at = splash_size != 0 ? 28u + (uint64_t)stream_size : 0;
+    info->pixels_at = splash_size != 0 ? 28u + (size_t)stream_size : 0;
     return FOLD_OK;
 }
 
 /* FoldReadSplashHeader with non-null arguments. */
 static FoldError read_splash_header(const uint8_t* splash, FoldImageInfo* info, FoldFault* fault) {
-    const uint64_t at = info->stream_at + info->stream_size;
+    const size_t at = info->stream_at + info->stream_size;
     const uint32_t width = load_le32(splash + 4);
     const uint32_t height = load_le32(splash + 8);
-    if (!is_magic(splash, "ECEC")) return fault_at(fault, FOLD_SPLASH_MARKER, at, 0, 0);
-    if ((width | height) & 0x80000000u) return fault_at(fault, FOLD_SPLASH_NEGATIVE, at + 4, width, height);
-    if (width > SPLASH_MAX_WIDTH || height > SPLASH_MAX_HEIGHT) {
-        return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, width, height);
-    }
-    /* The packer computes the pixel byte count in 32 bits. */
-    if (12u + (uint64_t)(uint32_t)(2u * width * height) != info->splash_size) {
-        return fault_at(fault, FOLD_SPLASH_SIZE_MISMATCH, 12, info->splash_size, 0);
-    }
+    if (load_le32(splash) != MAGIC_ECEC) return fault_at(fault, FOLD_SPLASH_MARKER, at, 0);
     info->width = (int32_t)width;
     info->height = (int32_t)height;
+    if ((width | height) & 0x80000000u) return fault_at(fault, FOLD_SPLASH_NEGATIVE, at + 4, 0);
+    if (width > SPLASH_MAX_WIDTH || height > SPLASH_MAX_HEIGHT) return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, 0);
+    /* The packer computes the pixel byte count in 32 bits. */
+    if (12u + (uint64_t)(uint32_t)(2u * width * height) != info->splash_size) {
+        return fault_at(fault, FOLD_SPLASH_SIZE_MISMATCH, 12, info->splash_size);
+    }
     return FOLD_OK;
 }
 
-FoldError FoldReadImageHeader(const uint8_t header[16], uint64_t input_size, FoldImageInfo* info, FoldFault* fault) {
+FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldImageInfo* info, FoldFault* fault) {
     FoldFault ignored;
     if (fault == NULL) fault = &ignored;
-    if (header == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0, 0);
+    if (header == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
     FOLD_MEMSET(info, 0, sizeof *info);
     return read_image_header(header, input_size, info, fault);
 }
@@ -366,12 +382,15 @@ FoldError FoldReadImageHeader(const uint8_t header[16], uint64_t input_size, Fol
 FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, FoldFault* fault) {
     FoldFault ignored;
     if (fault == NULL) fault = &ignored;
-    if (splash == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0, 0);
+    if (splash == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
     return read_splash_header(splash, info, fault);
 }
 
 /* --------------------------------------------------------------- walk */
 
+/* The parts of the input, in order. Each but the pixels is gathered whole
+   before it is looked at; the fault names what is cut off when the input
+   ends inside a part. */
 enum {
     STEP_FAILED,
     STEP_IMAGE_HEADER,
@@ -384,27 +403,20 @@ enum {
     STEP_DONE
 };
 
-static FoldEvent walk_fault(FoldWalker* walker, FoldError error, uint64_t offset, uint64_t value, uint64_t limit) {
-    fault_at(&walker->fault, error, offset, value, limit);
+static const uint8_t cut_off_fault[STEP_SPLASH_HEADER + 1] = {
+    FOLD_BAD_ARGUMENT,      FOLD_IMAGE_TOO_SHORT, FOLD_CONTAINER_TOO_SHORT, FOLD_BLOCK_WORD_CUT_OFF,
+    FOLD_SIZE_WORD_CUT_OFF, FOLD_DATA_CUT_OFF,    FOLD_SPLASH_MARKER,
+};
+
+/* Ends the walk with a fault. */
+static FoldEvent walk_fault(FoldWalker* walker, FoldError error, size_t offset, size_t value) {
+    fault_at(&walker->fault, error, offset, value);
     walker->fault.block = walker->state.index;
     walker->state.step = STEP_FAILED;
     return FOLD_FAULT;
 }
 
-/* Takes input into the header buffer until it holds `need` bytes. */
-static int gather(FoldWalker* walker, const uint8_t** input, size_t* available) {
-    size_t take = walker->state.need - walker->state.have;
-    if (take > *available) take = *available;
-    if (take != 0) {
-        FOLD_MEMCPY(walker->state.head + walker->state.have, *input, take);
-        *input += take;
-        *available -= take;
-        walker->state.have += (uint32_t)take;
-        walker->state.position += take;
-    }
-    return walker->state.have == walker->state.need;
-}
-
+/* Moves to `step`, which first gathers `need` bytes. */
 static void expect(FoldWalker* walker, uint32_t step, uint32_t need) {
     walker->state.step = step;
     walker->state.have = 0;
@@ -412,22 +424,23 @@ static void expect(FoldWalker* walker, uint32_t step, uint32_t need) {
 }
 
 /* Checks the record's data size against its block size and moves on to its
-   data. Returns FOLD_NEED_INPUT to go on, or FOLD_FAULT. */
-static FoldEvent begin_data(FoldWalker* walker) {
+   data, or ends the walk with a fault. */
+static void begin_data(FoldWalker* walker) {
     const uint32_t word = walker->state.word;
     const uint32_t data_size = word & DATA_SIZE_MASK;
     const uint32_t size = walker->state.size;
-    const int stored = (word & STORED_FLAG) != 0;
-    if (stored ? data_size != size : data_size >= size) {
-        return walk_fault(walker, stored ? FOLD_STORED_SIZE : FOLD_COMPRESSED_SIZE, walker->state.record_at, data_size,
-                          size);
+    if (word & STORED_FLAG) {
+        if (data_size != size) {
+            walk_fault(walker, FOLD_STORED_SIZE, walker->state.record_at, data_size);
+        } else {
+            expect(walker, STEP_DATA, data_size);
+        }
+    } else if (data_size >= size) {
+        walk_fault(walker, FOLD_COMPRESSED_SIZE, walker->state.record_at, data_size);
+    } else {
+        /* Compressed data is padded to a multiple of 4. */
+        expect(walker, STEP_DATA, (data_size + 3u) & ~3u);
     }
-    /* Compressed data is padded to a multiple of 4. */
-    expect(walker, STEP_DATA, stored ? data_size : (data_size + 3u) & ~3u);
-    if (walker->state.stream_end - walker->state.position < walker->state.need) {
-        return walk_fault(walker, FOLD_DATA_CUT_OFF, walker->state.position, 0, 0);
-    }
-    return FOLD_NEED_INPUT;
 }
 
 /* Decodes the record whose data and padding lie in data[0, need) into the
@@ -437,7 +450,7 @@ static FoldEvent decode_record(FoldWalker* walker, const uint8_t* data) {
     const uint32_t data_size = word & DATA_SIZE_MASK;
     const uint32_t size = walker->state.size;
     const uint32_t image_offset = walker->state.index << 16;
-    const uint64_t data_at = walker->state.position - walker->state.need;
+    const size_t data_at = walker->state.position - walker->state.need;
     uint8_t* const out = walker->state.out + ((walker->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : image_offset);
     FoldBlock* const block = &walker->block;
 
@@ -447,9 +460,9 @@ static FoldEvent decode_record(FoldWalker* walker, const uint8_t* data) {
         FoldBlockResult result;
         uint32_t i;
         const FoldError error = FoldDecodeBlock(data, data_size, out, size, walker->state.flags, &result);
-        if (error != FOLD_OK) return walk_fault(walker, error, data_at + result.offset, 0, 0);
+        if (error != FOLD_OK) return walk_fault(walker, error, data_at + result.offset, 0);
         for (i = data_size; i < walker->state.need && (walker->state.flags & FOLD_LENIENT) == 0; ++i) {
-            if (data[i] != 0) return walk_fault(walker, FOLD_PADDING_NOT_ZERO, data_at + i, 0, 0);
+            if (data[i] != 0) return walk_fault(walker, FOLD_PADDING_NOT_ZERO, data_at + i, 0);
         }
     }
     block->index = walker->state.index;
@@ -464,26 +477,22 @@ static FoldEvent decode_record(FoldWalker* walker, const uint8_t* data) {
     return FOLD_BLOCK;
 }
 
-FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, uint64_t input_size, void* out, size_t out_size, void* work,
+FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, size_t input_size, void* out, size_t out_size, void* work,
                         size_t work_size) {
     if (walker == NULL) return FOLD_BAD_ARGUMENT;
     FOLD_MEMSET(walker, 0, sizeof *walker);
     walker->state.flags = flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT | FOLD_BLOCK_OUTPUT);
-    walker->state.input_size = input_size;
     walker->state.out = (uint8_t*)out;
     walker->state.out_size = out_size;
     walker->state.work = (uint8_t*)work;
     walker->state.work_size = work_size;
     walker->state.stream_end = input_size;
     walker->info.stream_size = input_size;
+    expect(walker, (flags & FOLD_PACKED_IMAGE) ? STEP_IMAGE_HEADER : STEP_CONTAINER_HEADER,
+           (flags & FOLD_PACKED_IMAGE) ? 16 : 8);
     if ((out == NULL && out_size != 0) || (work == NULL && work_size != 0)) {
-        walk_fault(walker, FOLD_BAD_ARGUMENT, 0, 0, 0);
+        walk_fault(walker, FOLD_BAD_ARGUMENT, 0, 0);
         return FOLD_BAD_ARGUMENT;
-    }
-    if (flags & FOLD_PACKED_IMAGE) {
-        expect(walker, STEP_IMAGE_HEADER, 16);
-    } else {
-        expect(walker, STEP_CONTAINER_HEADER, 8);
     }
     return FOLD_OK;
 }
@@ -491,20 +500,82 @@ FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, uint64_t input_size,
 FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size) {
     const uint8_t* empty = NULL;
     size_t none = 0;
-    if (walker == NULL) return FOLD_FAULT;
+    FoldWalker* const w = walker;
+    if (w == NULL) return FOLD_FAULT;
     if (input == NULL || input_size == NULL) {
         input = &empty;
         input_size = &none;
     }
-    if (*input == NULL && *input_size != 0) return walk_fault(walker, FOLD_BAD_ARGUMENT, walker->state.position, 0, 0);
+    if (*input == NULL && *input_size != 0) return walk_fault(w, FOLD_BAD_ARGUMENT, w->state.position, 0);
 
     for (;;) {
-        FoldWalker* const w = walker;
-        switch (w->state.step) {
+        const uint32_t step = w->state.step;
+        const size_t position = w->state.position;
+        const uint32_t need = w->state.need;
+        const uint8_t* part = *input;
+        size_t take;
+        if (step == STEP_FAILED) return FOLD_FAULT;
+        if (step == STEP_DONE) return FOLD_DONE;
+
+        if (step == STEP_PIXELS) {
+            take = w->state.left;
+            if (take == 0) {
+                w->state.step = STEP_DONE;
+                continue;
+            }
+            if (*input_size == 0) return FOLD_NEED_INPUT;
+            if (take > *input_size) take = *input_size;
+            w->pixels = part;
+            w->pixel_size = take;
+            *input += take;
+            *input_size -= take;
+            w->state.position += take;
+            w->state.left -= (uint32_t)take;
+            return FOLD_PIXELS;
+        }
+
+        if (step == STEP_BLOCK_WORD && w->state.index == w->info.block_count) {
+            const size_t rest = w->state.stream_end - position;
+            if (rest != 0) return walk_fault(w, FOLD_DATA_AFTER_END, position, rest);
+            if (w->info.splash_size != 0) {
+                w->state.stream_end += w->info.splash_size;
+                expect(w, STEP_SPLASH_HEADER, 12);
+            } else {
+                w->state.step = STEP_DONE;
+            }
+            continue;
+        }
+
+        /* Gather the part. Before its first byte, check that the input
+           holds it: a cut-off part is reported where it starts. */
+        if (w->state.have == 0) {
+            if (w->state.stream_end - position < need) {
+                return walk_fault(w, (FoldError)cut_off_fault[step], position, w->state.stream_end - position);
+            }
+            if (step == STEP_BLOCK_WORD) w->state.record_at = position;
+        }
+        take = need - w->state.have;
+        if (take != 0 && *input_size == 0) return FOLD_NEED_INPUT;
+        if (take > *input_size) take = *input_size;
+        if (step != STEP_DATA || w->state.have != 0 || take != need) {
+            /* Headers and words go to the header buffer; record data that
+               the piece does not hold whole goes to the work memory. */
+            uint8_t* const into = step == STEP_DATA ? w->state.work : w->state.head;
+            if (into == NULL || (step == STEP_DATA && w->state.work_size < need)) {
+                return walk_fault(w, FOLD_NO_WORK_MEMORY, position, need);
+            }
+            if (take != 0) FOLD_MEMCPY(into + w->state.have, part, take);
+            part = into;
+        }
+        *input += take;
+        *input_size -= take;
+        w->state.position += take;
+        w->state.have += (uint32_t)take;
+        if (w->state.have < need) return FOLD_NEED_INPUT;
+
+        switch (step) {
             case STEP_IMAGE_HEADER:
-                if (w->state.input_size < 16) return walk_fault(w, FOLD_IMAGE_TOO_SHORT, 0, w->state.input_size, 16);
-                if (!gather(w, input, input_size)) return FOLD_NEED_INPUT;
-                if (read_image_header(w->state.head, w->state.input_size, &w->info, &w->fault) != FOLD_OK) {
+                if (read_image_header(part, w->state.stream_end, &w->info, &w->fault) != FOLD_OK) {
                     w->state.step = STEP_FAILED;
                     return FOLD_FAULT;
                 }
@@ -513,136 +584,61 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 break;
 
             case STEP_CONTAINER_HEADER: {
-                const uint64_t length = w->info.stream_size;
-                uint32_t total, count;
-                uint64_t needed;
-                if (length < 8) return walk_fault(w, FOLD_CONTAINER_TOO_SHORT, w->info.stream_at, length, 8);
-                if (!gather(w, input, input_size)) return FOLD_NEED_INPUT;
-                if (!is_magic(w->state.head, "XPRS"))
-                    return walk_fault(w, FOLD_CONTAINER_MAGIC, w->info.stream_at, 0, 0);
-                total = load_le32(w->state.head + 4);
-                count = (total >> 16) + ((total & 0xFFFFu) != 0);
-                /* The fewest bytes such records take: a block word and 4 data
-                   bytes for every block but the last, which has a block word,
-                   a size word and at least 1 data byte. */
-                if (count != 0 && 8u + (uint64_t)(count - 1) * 8u + 9u > length) {
-                    return walk_fault(w, FOLD_TOTAL_TOO_BIG, w->info.stream_at + 4, total, length);
-                }
-                needed = (w->state.flags & FOLD_BLOCK_OUTPUT) && total > FOLD_BLOCK_SIZE ? FOLD_BLOCK_SIZE : total;
-                if (w->state.out_size < needed) {
-                    return walk_fault(w, FOLD_BUFFER_TOO_SMALL, w->info.stream_at + 4, needed, w->state.out_size);
-                }
+                const size_t length = w->info.stream_size;
+                const size_t at = w->info.stream_at;
+                const uint32_t total = load_le32(part + 4);
+                const uint32_t count = (total >> 16) + ((total & 0xFFFFu) != 0);
+                const uint32_t needed =
+                    (w->state.flags & FOLD_BLOCK_OUTPUT) && total > FOLD_BLOCK_SIZE ? FOLD_BLOCK_SIZE : total;
+                if (load_le32(part) != MAGIC_XPRS) return walk_fault(w, FOLD_CONTAINER_MAGIC, at, 0);
                 w->info.image_size = total;
                 w->info.block_count = count;
                 w->state.total = total;
+                /* The fewest bytes such records take: a block word and 4 data
+                   bytes for every block but the last, which has a block word,
+                   a size word and at least 1 data byte. */
+                if (count != 0 && (length < 17 || (length - 17) / 8 < (size_t)(count - 1))) {
+                    return walk_fault(w, FOLD_TOTAL_TOO_BIG, at + 4, total);
+                }
+                if (w->state.out_size < needed) return walk_fault(w, FOLD_BUFFER_TOO_SMALL, at + 4, needed);
                 expect(w, STEP_BLOCK_WORD, 4);
                 return FOLD_HEADER;
             }
 
             case STEP_BLOCK_WORD: {
-                uint32_t last, expect_last;
-                if (w->state.index == w->info.block_count) {
-                    const uint64_t rest = w->state.stream_end - w->state.position;
-                    if (rest != 0) return walk_fault(w, FOLD_DATA_AFTER_END, w->state.position, rest, 0);
-                    if (w->info.splash_size != 0) {
-                        expect(w, STEP_SPLASH_HEADER, 12);
-                    } else {
-                        w->state.step = STEP_DONE;
-                    }
-                    break;
-                }
-                if (w->state.have == 0) {
-                    w->state.record_at = w->state.position;
-                    if (w->state.stream_end - w->state.position < 4) {
-                        return walk_fault(w, FOLD_BLOCK_WORD_CUT_OFF, w->state.position, 0, 0);
-                    }
-                }
-                if (!gather(w, input, input_size)) return FOLD_NEED_INPUT;
-                w->state.word = load_le32(w->state.head);
+                const uint32_t word = load_le32(part);
+                const int last = (word & LAST_FLAG) != 0;
+                w->state.word = word;
                 w->state.size = FOLD_BLOCK_SIZE;
-                last = (w->state.word & LAST_FLAG) != 0;
-                expect_last = w->state.index + 1 == w->info.block_count;
-                if (last && !expect_last) {
-                    return walk_fault(w, FOLD_LAST_TOO_EARLY, w->state.record_at, 0, w->info.block_count);
+                if (last != (w->state.index + 1 == w->info.block_count)) {
+                    return walk_fault(w, last ? FOLD_LAST_TOO_EARLY : FOLD_LAST_NOT_MARKED, w->state.record_at, 0);
                 }
-                if (!last && expect_last) return walk_fault(w, FOLD_LAST_NOT_MARKED, w->state.record_at, 0, 0);
                 if (last) {
                     expect(w, STEP_SIZE_WORD, 4);
-                } else if (begin_data(w) == FOLD_FAULT) {
-                    return FOLD_FAULT;
+                } else {
+                    begin_data(w);
                 }
                 break;
             }
 
-            case STEP_SIZE_WORD: {
-                const uint32_t rest = w->state.total - (w->state.index << 16);
-                if (w->state.have == 0 && w->state.stream_end - w->state.position < 4) {
-                    return walk_fault(w, FOLD_SIZE_WORD_CUT_OFF, w->state.position, 0, 0);
+            case STEP_SIZE_WORD:
+                w->state.size = load_le32(part);
+                if (w->state.size != w->state.total - (w->state.index << 16)) {
+                    return walk_fault(w, FOLD_SIZE_MISMATCH, w->state.position - 4, w->state.size);
                 }
-                if (!gather(w, input, input_size)) return FOLD_NEED_INPUT;
-                w->state.size = load_le32(w->state.head);
-                if (w->state.size != rest) {
-                    return walk_fault(w, FOLD_SIZE_MISMATCH, w->state.position - 4, w->state.size, rest);
-                }
-                if (begin_data(w) == FOLD_FAULT) return FOLD_FAULT;
+                begin_data(w);
                 break;
-            }
 
-            case STEP_DATA: {
-                const uint32_t need = w->state.need;
-                size_t take;
-                if (w->state.have == 0 && *input_size >= need) {
-                    const uint8_t* const data = *input;
-                    *input += need;
-                    *input_size -= need;
-                    w->state.position += need;
-                    return decode_record(w, data);
-                }
-                if (w->state.work == NULL || w->state.work_size < need) {
-                    return walk_fault(w, FOLD_NO_WORK_MEMORY, w->state.position, need, w->state.work_size);
-                }
-                take = need - w->state.have;
-                if (take > *input_size) take = *input_size;
-                if (take != 0) {
-                    FOLD_MEMCPY(w->state.work + w->state.have, *input, take);
-                    *input += take;
-                    *input_size -= take;
-                    w->state.have += (uint32_t)take;
-                    w->state.position += take;
-                }
-                if (w->state.have < need) return FOLD_NEED_INPUT;
-                return decode_record(w, w->state.work);
-            }
+            case STEP_DATA: return decode_record(w, part);
 
-            case STEP_SPLASH_HEADER:
-                if (!gather(w, input, input_size)) return FOLD_NEED_INPUT;
-                if (read_splash_header(w->state.head, &w->info, &w->fault) != FOLD_OK) {
+            default: /* STEP_SPLASH_HEADER */
+                if (read_splash_header(part, &w->info, &w->fault) != FOLD_OK) {
                     w->state.step = STEP_FAILED;
                     return FOLD_FAULT;
                 }
                 w->state.left = w->info.splash_size - 12;
                 w->state.step = STEP_PIXELS;
                 return FOLD_SPLASH;
-
-            case STEP_PIXELS: {
-                size_t take = w->state.left;
-                if (take == 0) {
-                    w->state.step = STEP_DONE;
-                    break;
-                }
-                if (*input_size == 0) return FOLD_NEED_INPUT;
-                if (take > *input_size) take = *input_size;
-                w->pixels = *input;
-                w->pixel_size = take;
-                *input += take;
-                *input_size -= take;
-                w->state.position += take;
-                w->state.left -= (uint32_t)take;
-                return FOLD_PIXELS;
-            }
-
-            case STEP_DONE: return FOLD_DONE;
-            default: return FOLD_FAULT;
         }
     }
 }
@@ -652,23 +648,17 @@ FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t 
     FoldWalker walker;
     const uint8_t* input = (const uint8_t*)src;
     size_t left = src_size;
-    FoldEvent event;
-    FoldError error =
-        FoldWalkBegin(&walker, flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT), src_size, image, image_size, NULL, 0);
-    if (error == FOLD_OK && src == NULL && src_size != 0) error = FOLD_BAD_ARGUMENT;
-    if (error != FOLD_OK) {
-        walker.fault.error = error;
-    } else {
+    FoldEvent event = FOLD_FAULT;
+    if (FoldWalkBegin(&walker, flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT), src_size, image, image_size, NULL, 0) ==
+        FOLD_OK) {
+        /* The whole input is there, so the walk never waits for more. */
         do {
             event = FoldWalk(&walker, &input, &left);
-        } while (event != FOLD_DONE && event != FOLD_FAULT && event != FOLD_NEED_INPUT);
-        /* The whole input is there, so the walk never waits for more. */
-        if (event == FOLD_NEED_INPUT) walk_fault(&walker, FOLD_BAD_ARGUMENT, walker.state.position, 0, 0);
-        error = event == FOLD_DONE ? FOLD_OK : walker.fault.error;
+        } while (event == FOLD_HEADER || event == FOLD_BLOCK || event == FOLD_SPLASH || event == FOLD_PIXELS);
     }
     if (info != NULL) *info = walker.info;
     if (fault != NULL) *fault = walker.fault;
-    return error;
+    return event == FOLD_DONE ? FOLD_OK : walker.fault.error;
 }
 
 unsigned FoldDecoderVersion(void) { return FOLD_DECODER_VERSION_NUMBER; }

@@ -8,7 +8,7 @@
 #   scripts/fuzz.sh [seconds-per-target [target...]]
 #
 # Seconds default to 60; targets (encoder_round_trip, block_decoder,
-# packed_image_check) default to all. Findings are saved under
+# image_walk, packed_image_check) default to all. Findings are saved under
 # build/fuzz/findings/<target>/, the fuzzer's output under build/fuzz/logs/.
 # With CI set in the environment, compiler warnings are errors.
 set -euo pipefail
@@ -22,10 +22,10 @@ cd "$root"
 scripts/install-deps.sh clang libclang-rt-14-dev
 
 # The longest input each target takes: its header and one 64 KB block, and
-# for the checker a container of two stored blocks.
-declare -A max_len=([encoder_round_trip]=65546 [block_decoder]=65600 [packed_image_check]=140000)
+# for the walk and the checker a container of two stored blocks.
+declare -A max_len=([encoder_round_trip]=65546 [block_decoder]=65600 [image_walk]=140003 [packed_image_check]=140000)
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(encoder_round_trip block_decoder packed_image_check)
+[ ${#targets[@]} -eq 0 ] && targets=(encoder_round_trip block_decoder image_walk packed_image_check)
 for target in "${targets[@]}"; do
     if [ -z "${max_len[$target]:-}" ]; then
         echo "unknown fuzz target: $target" >&2

@@ -158,21 +158,21 @@ FOLD_DECODER_API FoldError FoldDecodeBlock(const void* src, size_t src_size, voi
 typedef struct FoldImageInfo {
     uint32_t image_size;  /* the container's total uncompressed size */
     uint32_t block_count; /* records: image_size / 65536, rounded up */
-    uint64_t stream_at;   /* input offset of the container: 16 in a packed image, else 0 */
-    uint64_t stream_size; /* the container's length: S, or a bare container's input length */
+    size_t stream_at;     /* input offset of the container: 16 in a packed image, else 0 */
+    size_t stream_size;   /* the container's length: S, or a bare container's input length */
     uint32_t splash_size; /* the splash block size field: 0 (none), or 12 + 2*W*H */
     int32_t width;        /* splash dimensions; 0 without a splash block */
     int32_t height;
-    uint64_t pixels_at; /* input offset of the 2*W*H pixel bytes, 28 + S; 0 without a splash block */
+    size_t pixels_at; /* input offset of the 2*W*H pixel bytes, 28 + S; 0 without a splash block */
 } FoldImageInfo;
 
 /* Where a container or image fault lies. */
 typedef struct FoldFault {
     FoldError error;
-    uint64_t offset; /* in the input */
-    uint32_t block;  /* the record's number, from 0, for block and record faults */
-    uint64_t value;  /* the value at fault, for the kinds listed with FoldError */
-    uint64_t limit;  /* what bounded it, likewise */
+    size_t offset;  /* in the input */
+    uint32_t block; /* the record's number, from 0, for block and record faults */
+    size_t value;   /* the value at fault, for the kinds listed with FoldError */
+    size_t limit;   /* what bounded it, likewise */
 } FoldFault;
 
 /*
@@ -195,7 +195,7 @@ FOLD_DECODER_API FoldError FoldDecodeImage(const void* src, size_t src_size, voi
  * FoldReadSplashHeader then checks the 12 bytes at 16 + S and fills width and
  * height. Both return FOLD_OK or the fault, with its input offset.
  */
-FOLD_DECODER_API FoldError FoldReadImageHeader(const uint8_t header[16], uint64_t input_size, FoldImageInfo* info,
+FOLD_DECODER_API FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldImageInfo* info,
                                                FoldFault* fault);
 FOLD_DECODER_API FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, FoldFault* fault);
 
@@ -214,13 +214,13 @@ typedef enum FoldEvent {
 
 /* One decoded block, as FOLD_BLOCK hands it over. */
 typedef struct FoldBlock {
-    uint32_t index;         /* record number, from 0 */
-    uint64_t record_offset; /* input offset of the record's block word */
-    uint32_t image_offset;  /* offset of the block's first byte in the image */
-    uint32_t size;          /* uncompressed bytes: 65536, or less for the last block */
-    uint32_t data_size;     /* data bytes in the record, padding excluded */
-    int stored;             /* 1 when the record holds the bytes unchanged */
-    const uint8_t* bytes;   /* the decoded bytes: in the image buffer, or the block buffer until the next call */
+    uint32_t index;        /* record number, from 0 */
+    size_t record_offset;  /* input offset of the record's block word */
+    uint32_t image_offset; /* offset of the block's first byte in the image */
+    uint32_t size;         /* uncompressed bytes: 65536, or less for the last block */
+    uint32_t data_size;    /* data bytes in the record, padding excluded */
+    int stored;            /* 1 when the record holds the bytes unchanged */
+    const uint8_t* bytes;  /* the decoded bytes: in the image buffer, or the block buffer until the next call */
 } FoldBlock;
 
 /*
@@ -236,7 +236,7 @@ typedef struct FoldWalker {
     FoldFault fault;
     struct {
         uint32_t flags, step, have, need, word, size, index, total, left;
-        uint64_t input_size, position, stream_end, record_at;
+        size_t position, stream_end, record_at;
         uint8_t *out, *work;
         size_t out_size, work_size;
         uint8_t head[16];
@@ -262,7 +262,7 @@ typedef struct FoldWalker {
  * Returns FOLD_OK, or FOLD_BAD_ARGUMENT (walker or a buffer null) and leaves
  * the walker failed. The walker refers to out and work until the walk ends.
  */
-FOLD_DECODER_API FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, uint64_t input_size, void* out,
+FOLD_DECODER_API FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, size_t input_size, void* out,
                                          size_t out_size, void* work, size_t work_size);
 
 /*
