@@ -7,7 +7,7 @@ std::string join(const std::string& directory, const char* name) {
     std::string path;
     path.reserve(directory.size() + 1 + std::char_traits<char>::length(name));
     path += directory;
-    path += '/';
+    path += path_separator;
     path += name;
     return path;
 }

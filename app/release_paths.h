@@ -1,6 +1,7 @@
 // The names of every file a run touches, all derived from the one directory
-// argument. The argument is used exactly as given: it is never inspected or
-// normalised, so "rel/" yields "rel//nk.bin". Paths are plain strings with no
+// argument and joined with the platform's separator (a backslash on Windows,
+// a slash elsewhere). The argument is used exactly as given: it is never
+// inspected or normalised, so "rel/" yields "rel//nk.bin". Paths are plain strings with no
 // length limit of their own; a path the platform cannot open simply fails to
 // open, with the usual messages.
 #pragma once
@@ -8,6 +9,12 @@
 #include <string>
 
 namespace romfold {
+
+#ifdef _WIN32
+inline constexpr char path_separator = '\\';
+#else
+inline constexpr char path_separator = '/';
+#endif
 
 struct ReleasePaths {
     std::string directory;     // the argument, as given
@@ -20,7 +27,7 @@ struct ReleasePaths {
 
 ReleasePaths make_release_paths(const std::string& directory);
 
-// directory + "/nk.nb" + n in decimal without padding (nk.nb0, nk.nb10, ...).
+// directory + separator + "nk.nb" + n in decimal without padding (nk.nb0, nk.nb10, ...).
 std::string segment_path(const std::string& directory, int n);
 
 }  // namespace romfold

@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+
 namespace romfold {
 namespace {
 
@@ -15,11 +17,23 @@ std::size_t standard_write(const void* buffer, std::size_t size, std::FILE* stre
     return std::fwrite(buffer, 1, size, stream);
 }
 
+// 64-bit positions through each platform's own calls: off_t is 32-bit on
+// Windows, so fseeko and ftello would fail for files of 2 GB and more.
 int standard_seek(std::FILE* stream, std::int64_t offset, int origin) {
+#ifdef _WIN32
+    return _fseeki64(stream, offset, origin);
+#else
     return fseeko(stream, static_cast<off_t>(offset), origin);
+#endif
 }
 
-std::int64_t standard_tell(std::FILE* stream) { return static_cast<std::int64_t>(ftello(stream)); }
+std::int64_t standard_tell(std::FILE* stream) {
+#ifdef _WIN32
+    return _ftelli64(stream);
+#else
+    return static_cast<std::int64_t>(ftello(stream));
+#endif
+}
 
 int standard_error(std::FILE* stream) { return std::ferror(stream); }
 

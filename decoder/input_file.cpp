@@ -8,17 +8,38 @@ InputFile::~InputFile() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
+namespace {
+
+// 64-bit positions through each platform's own calls (off_t is 32-bit on Windows).
+int seek64(std::FILE* file, std::uint64_t offset, int origin) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), origin);
+#else
+    return fseeko(file, off_t(offset), origin);
+#endif
+}
+
+std::int64_t tell64(std::FILE* file) {
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return ftello(file);
+#endif
+}
+
+}  // namespace
+
 bool InputFile::open(const std::string& path, DecodeFailure& failure) {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         failure = {"cannot open " + path, 0, true};
         return false;
     }
-    if (fseeko(file_, 0, SEEK_END) != 0) {
+    if (seek64(file_, 0, SEEK_END) != 0) {
         failure = {"cannot seek in " + path, 0, true};
         return false;
     }
-    const off_t end = ftello(file_);
+    const std::int64_t end = tell64(file_);
     if (end < 0) {
         failure = {"cannot measure " + path, 0, true};
         return false;
@@ -28,7 +49,7 @@ bool InputFile::open(const std::string& path, DecodeFailure& failure) {
 }
 
 bool seek_to(std::FILE* file, std::uint64_t offset, DecodeFailure& failure) {
-    if (fseeko(file, off_t(offset), SEEK_SET) != 0) {
+    if (seek64(file, offset, SEEK_SET) != 0) {
         failure = {"cannot seek to offset " + std::to_string(offset), offset, true};
         return false;
     }

@@ -25,10 +25,22 @@
 #include <stdint.h>
 
 /*
- * Marks the five calls below as the library's interface. The shared library
- * is built with every other symbol hidden, so these five are all it exports.
+ * Marks the calls below as the library's interface; every other symbol of the
+ * shared library is hidden, so these are all it exports. On Windows they are
+ * exported from the DLL while it is built (FOLD_ENCODER_BUILDING_DLL) and
+ * imported from it by its users. A program linked with the static library
+ * defines FOLD_ENCODER_STATIC (the CMake target romfold::encoder_static does
+ * so for its users).
  */
-#if defined(__GNUC__) && __GNUC__ >= 4
+#if defined(FOLD_ENCODER_STATIC)
+#define FOLD_ENCODER_API
+#elif defined(_WIN32)
+#if defined(FOLD_ENCODER_BUILDING_DLL)
+#define FOLD_ENCODER_API __declspec(dllexport)
+#else
+#define FOLD_ENCODER_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && __GNUC__ >= 4
 #define FOLD_ENCODER_API __attribute__((visibility("default")))
 #else
 #define FOLD_ENCODER_API

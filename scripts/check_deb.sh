@@ -56,6 +56,7 @@ includedir="${includedir:-include}"
 datarootdir="$(cache_value CMAKE_INSTALL_DATAROOTDIR)"
 mandir="$(cache_value CMAKE_INSTALL_MANDIR)"
 mandir="${mandir:-${datarootdir:-share}/man}"
+docdir="${datarootdir:-share}/doc/romfold"
 build_type="$(cache_value CMAKE_BUILD_TYPE | tr '[:upper:]' '[:lower:]')"
 [ -n "$build_type" ] || build_type=noconfig
 arch="$(dpkg --print-architecture)"
@@ -93,6 +94,7 @@ $lib/pkgconfig/romfold_encoder.pc
 $lib/pkgconfig/romfold_decoder.pc
 ./usr/$mandir/man1/romfold.1.gz
 ./usr/$mandir/man1/romfold-check.1.gz
+./usr/$docdir/copyright
 EOF
 )"
 
@@ -108,6 +110,11 @@ awk '$2 != "root/root" { exit 1 }' <<<"$listing" || fail "a file in the package 
 for tool in romfold romfold-check; do
     grep -Eq "^-rwxr-xr-x .* \./usr/$bindir/$tool\$" <<<"$listing" || fail "$tool is not installed as an executable"
 done
+
+# The licence is the package's copyright file.
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./usr/$docdir/copyright" | cmp -s - "$root/LICENSE" ||
+    fail "the package's copyright file is not the project's LICENSE"
 
 # dpkg-deb -I: the control fields, with the dependencies dpkg-shlibdeps found.
 info="$(dpkg-deb -I "$deb")"

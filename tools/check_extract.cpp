@@ -1,26 +1,16 @@
 #include "tools/check_extract.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "encoder/byte_order.h"
+#include "tools/file_system.h"
 
 namespace romfold::check {
 
 namespace {
 
 std::string system_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
-// The permissions a newly created file gets under the current umask.
-mode_t default_file_mode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
 
 }  // namespace
 
@@ -54,41 +44,32 @@ std::array<std::uint8_t, bitmap_header_size> bitmap_header(std::int32_t width, s
 Extractor::~Extractor() {
     for (Pending* file : {&image_, &bitmap_, &raw_}) {
         if (file->stream != nullptr) std::fclose(file->stream);
-        if (file->active) ::unlink(file->temporary_path.c_str());
+        if (file->active) remove_file(file->temporary_path);
     }
-    if (created_dir_ && committed_.empty()) ::rmdir(dir_.c_str());
+    if (created_dir_ && committed_.empty()) remove_directory(dir_);
 }
 
-std::string Extractor::path_of(const char* name) const { return dir_.back() == '/' ? dir_ + name : dir_ + "/" + name; }
+std::string Extractor::path_of(const char* name) const { return join_path(dir_, name); }
 
 bool Extractor::create(Pending& file, const char* name, CheckError& error) {
     file.final_path = path_of(name);
     error = CheckError{status_error, file.final_path, std::nullopt, {}};
-    struct stat info {};
-    if (::lstat(file.final_path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            error.message = "is a directory";
-            return false;
-        }
-        if (!force_) {
-            error.message = "already exists (use --force to replace it)";
-            return false;
-        }
+    const PathKind kind = path_kind(file.final_path, false);
+    if (kind == PathKind::directory) {
+        error.message = "is a directory";
+        return false;
     }
-    std::string temporary = path_of(".") + name + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
+    if (kind != PathKind::missing && !force_) {
+        error.message = "already exists (use --force to replace it)";
+        return false;
+    }
+    // Written under a hidden name beside the final one, renamed at commit.
+    file.stream = create_unique_file(path_of(".") + name, file.temporary_path);
+    if (file.stream == nullptr) {
         error.message = system_error("cannot create");
         return false;
     }
     file.active = true;
-    file.temporary_path = temporary;
-    // mkstemp creates the file readable by its owner only.
-    if (::fchmod(fd, default_file_mode()) != 0 || (file.stream = ::fdopen(fd, "wb")) == nullptr) {
-        error.message = system_error("cannot create");
-        ::close(fd);
-        return false;
-    }
     return true;
 }
 
@@ -102,14 +83,14 @@ bool Extractor::write(Pending& file, const std::uint8_t* bytes, size_t size, Che
 }
 
 bool Extractor::begin(const CheckSummary& summary, CheckError& error) {
-    struct stat info {};
-    if (::stat(dir_.c_str(), &info) != 0) {
-        if (errno != ENOENT || ::mkdir(dir_.c_str(), 0777) != 0) {
+    const PathKind kind = path_kind(dir_);
+    if (kind == PathKind::missing) {
+        if (errno != ENOENT || !make_directory(dir_)) {
             error = CheckError{status_error, dir_, std::nullopt, system_error("cannot create directory")};
             return false;
         }
         created_dir_ = true;
-    } else if (!S_ISDIR(info.st_mode)) {
+    } else if (kind != PathKind::directory) {
         error = CheckError{status_error, dir_, std::nullopt, "is not a directory"};
         return false;
     }
@@ -141,7 +122,7 @@ bool Extractor::splash_row(const std::uint8_t* row, std::uint32_t size, CheckErr
 bool Extractor::end(const CheckSummary&, CheckError& error) {
     for (Pending* file : {&image_, &bitmap_, &raw_}) {
         if (file->stream == nullptr) continue;
-        const bool flushed = std::fflush(file->stream) == 0 && ::fsync(::fileno(file->stream)) == 0;
+        const bool flushed = flush_to_disk(file->stream);
         const int saved_errno = errno;
         const bool closed = std::fclose(file->stream) == 0;
         file->stream = nullptr;
@@ -157,7 +138,7 @@ bool Extractor::end(const CheckSummary&, CheckError& error) {
 bool Extractor::commit(CheckError& error) {
     for (Pending* file : {&image_, &bitmap_, &raw_}) {
         if (!file->active) continue;
-        if (::rename(file->temporary_path.c_str(), file->final_path.c_str()) != 0) {
+        if (!replace_file(file->temporary_path, file->final_path)) {
             error = CheckError{status_error, file->final_path, std::nullopt, system_error("cannot rename")};
             return false;
         }

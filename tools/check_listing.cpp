@@ -41,7 +41,11 @@ std::string format_summary(const std::string& path, const CheckSummary& summary)
             " compressed, " + std::to_string(summary.stored_blocks) + " stored)\n";
     text += "  stream  " + count_of(summary.stream_size, "byte", "bytes");
     if (summary.image_size != 0) {
-        text += ", " + percentage(summary.stream_size, summary.image_size) + " of the image";
+        // The gain as romfold prints it for the same container: 1 - stream / image.
+        char gain[32];
+        std::snprintf(gain, sizeof gain, "%.2f%%",
+                      (1.0 - double(summary.stream_size) / double(summary.image_size)) * 100.0);
+        text += ", " + percentage(summary.stream_size, summary.image_size) + " of the image, gain " + gain;
     }
     text += "\n";
     if (packed) {

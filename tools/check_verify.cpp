@@ -1,12 +1,11 @@
 #include "tools/check_verify.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "decoder/packed_image_reader.h"
+#include "tools/file_system.h"
 
 namespace romfold::check {
 
@@ -51,13 +50,13 @@ std::string format_error(const CheckError& error) {
 
 bool open_regular_file(const std::string& path, InputFile& file, CheckError& error) {
     error = CheckError{status_error, path, std::nullopt, {}};
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    const PathKind kind = path_kind(path);
+    if (kind == PathKind::missing) {
         error.message = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
-        error.message = S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file";
+    if (kind != PathKind::regular) {
+        error.message = kind == PathKind::directory ? "is a directory" : "is not a regular file";
         return false;
     }
     DecodeFailure failure;

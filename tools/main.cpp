@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "tools/check_compare.h"
 #include "tools/check_extract.h"
 #include "tools/check_listing.h"
@@ -54,6 +59,11 @@ int run(const CheckOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Lines end in "\n" on every platform: no "\r" added before it.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParseResult parsed = parse_check_options(args);
     int status = status_valid;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The steps of the install tests, one per CTest test:
 #   install BUILD PREFIX                      install the build tree into PREFIX
-#   layout PREFIX LIBDIR VERSION READELF NM FILE...
-#                                             PREFIX holds exactly FILE..., and
-#                                             the shared library's links, SONAME
-#                                             and exports are right
+#   layout PREFIX FILE...                     PREFIX holds exactly FILE...
+#   exports LIBRARY NM|OBJDUMP CALL...        the shared library (ELF) or DLL
+#                                             exports exactly CALL...
+#   linux-soname PREFIX LIBDIR VERSION READELF NAME
+#                                             the shared library libNAME.so's
+#                                             links and SONAME
 #   cmake-consumer PREFIX SOURCE WORK VERSION CXX FLAGS LINK_FLAGS
 #                                             build and run the find_package consumer
 #   pkg-config-consumer PREFIX LIBDIR SOURCE WORK VERSION CC FLAGS LINK_FLAGS
@@ -16,10 +18,29 @@
 #                                             the installed tools on the sample
 #   man-pages PREFIX MANDIR VERSION GROFF     the installed manual pages render
 #                                             without a warning
+#   windows-zip BUILD WORK VERSION CONSUMER_SOURCE FILE...
+#                                             cpack -G ZIP gives the zip of
+#                                             exactly FILE...; a consumer builds
+#                                             against its unpacked tree and runs
 # Each step prints what differs and exits 1 on the first fault.
+#
+# For a Windows build the environment names how to reach it from here:
+# RUNNER (wine), TOOLCHAIN (the CMake toolchain file), OBJDUMP and EXE (.exe).
 set -euo pipefail
 
 cmake="${CMAKE:-cmake}"
+runner="${RUNNER:-}"
+exe="${EXE:-}"
+
+# Runs a program of the build's platform (through Wine for a Windows build);
+# DLLS names the folder of the DLLs it needs.
+run_target() {
+    if [ -n "$runner" ]; then
+        WINEPATH="${DLLS:-}" WINEDEBUG=-all "$runner" "$@"
+    else
+        "$@"
+    fi
+}
 
 fail() {
     echo "FAIL: $*" >&2
@@ -45,8 +66,8 @@ step_install() {
 }
 
 step_layout() {
-    local prefix="$1" libdir="$2" version="$3" readelf="$4" nm="$5"
-    shift 5
+    local prefix="$1"
+    shift
     local expected actual
     expected="$(printf '%s\n' "$@" | sort)"
     actual="$(cd "$prefix" && find . -not -type d | sed 's|^\./||' | sort)"
@@ -54,20 +75,29 @@ step_layout() {
         diff <(echo "$expected") <(echo "$actual") >&2 || true
         fail "installed files differ from the expected list (< expected, > installed)"
     fi
-
-    check_shared_library "$prefix/$libdir" romfold_encoder "$version" "$readelf" "$nm" \
-        FoldEncode FoldEncodeClose FoldEncodeCreate FoldEncodeCreateAtLevel FoldEncodeWithProgress
-    check_shared_library "$prefix/$libdir" romfold_decoder "$version" "$readelf" "$nm" \
-        FoldDecodeBlock FoldDecodeImage FoldDecoderVersion FoldReadImageHeader FoldReadSplashHeader FoldWalk \
-        FoldWalkBegin FoldWalkWorkSize
 }
 
-# libNAME.so -> .so.MAJOR -> .so.VERSION, the SONAME is .so.MAJOR, and only
-# the public calls given are exported: every internal symbol is hidden.
-check_shared_library() {
-    local dir="$1" name="$2" version="$3" readelf="$4" nm="$5"
-    shift 5
-    local lib="$dir/lib$name.so"
+# Only the public calls may be exported; every internal symbol is hidden.
+step_exports() {
+    local library="$1" tool="$2"
+    shift 2
+    local exports wanted
+    case "$library" in
+        *.dll) exports="$("$tool" -p "$library" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+            sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort)" ;;
+        *) exports="$("$tool" -D --defined-only --format=posix "$library" | cut -d' ' -f1 | sort)" ;;
+    esac
+    wanted="$(printf '%s\n' "$@" | sort)"
+    if [ "$exports" != "$wanted" ]; then
+        diff <(echo "$wanted") <(echo "$exports") >&2 || true
+        fail "$(basename "$library") exports other symbols than the public calls (< wanted, > exported)"
+    fi
+}
+
+# libNAME.so -> .so.MAJOR -> .so.VERSION, and the SONAME is .so.MAJOR.
+step_linux_soname() {
+    local prefix="$1" libdir="$2" version="$3" readelf="$4" name="$5"
+    local lib="$prefix/$libdir/lib$name.so"
     local major="${version%%.*}"
     [ "$(readlink "$lib")" = "lib$name.so.$major" ] || fail "lib$name.so does not link to lib$name.so.$major"
     [ "$(readlink "$lib.$major")" = "lib$name.so.$version" ] ||
@@ -75,39 +105,42 @@ check_shared_library() {
     local soname
     soname="$("$readelf" -d "$lib.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')"
     [ "$soname" = "lib$name.so.$major" ] || fail "SONAME is '$soname', not lib$name.so.$major"
-
-    local exports wanted
-    exports="$("$nm" -D --defined-only --format=posix "$lib.$version" | cut -d' ' -f1 | sort)"
-    wanted="$(printf '%s\n' "$@" | sort)"
-    if [ "$exports" != "$wanted" ]; then
-        diff <(echo "$wanted") <(echo "$exports") >&2 || true
-        fail "lib$name.so exports other symbols than its public calls"
-    fi
 }
 
 step_cmake_consumer() {
     local prefix="$1" source="$2" work="$3" version="$4" cxx="$5" flags="$6" link_flags="$7"
+    # Only the flags that are given, so that a toolchain file's own stay.
+    local options=()
+    [ -z "${TOOLCHAIN:-}" ] || options+=(-DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN")
+    [ -z "$flags" ] || options+=(-DCMAKE_CXX_FLAGS="$flags")
+    [ -z "$link_flags" ] || options+=(-DCMAKE_EXE_LINKER_FLAGS="$link_flags")
     rm -rf "$work"
-    run_quietly "$cmake" -S "$source" -B "$work" \
+    run_quietly "$cmake" -S "$source" -B "$work" "${options[@]}" \
         -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_CXX_COMPILER="$cxx" \
-        -DCMAKE_CXX_FLAGS="$flags" \
-        -DCMAKE_EXE_LINKER_FLAGS="$link_flags" \
         -DROMFOLD_EXPECTED_VERSION="$version" \
         -DROMFOLD_EXPECTED_PREFIX="$prefix"
     run_quietly "$cmake" --build "$work"
-    "$work/cmake_consumer_shared" || fail "cmake_consumer_shared (romfold::encoder, romfold::decoder)"
-    "$work/cmake_consumer_static" || fail "cmake_consumer_static (romfold::encoder_static, romfold::decoder_static)"
+    DLLS="$prefix/bin" run_target "$work/cmake_consumer_shared$exe" ||
+        fail "cmake_consumer_shared (romfold::encoder, romfold::decoder)"
+    run_target "$work/cmake_consumer_static$exe" ||
+        fail "cmake_consumer_static (romfold::encoder_static, romfold::decoder_static)"
     # The shared consumer must run on the installed libraries, not a copy of the code.
-    local libraries name
-    libraries="$(ldd "$work/cmake_consumer_shared")"
-    for name in encoder decoder; do
-        grep -q "=> $prefix/.*/libromfold_$name.so.0 " <<<"$libraries" ||
-            fail "cmake_consumer_shared does not load libromfold_$name.so.0 from $prefix"
+    local name
+    for name in romfold_encoder romfold_decoder; do
+        if [ -n "$exe" ]; then
+            local imports
+            imports="$("$OBJDUMP" -p "$work/cmake_consumer_shared$exe")"
+            grep -q "DLL Name: lib$name.dll" <<<"$imports" || fail "cmake_consumer_shared does not import lib$name.dll"
+            imports="$("$OBJDUMP" -p "$work/cmake_consumer_static$exe")"
+            ! grep -q "DLL Name: lib$name.dll" <<<"$imports" || fail "cmake_consumer_static imports lib$name.dll"
+        else
+            local libraries
+            libraries="$(ldd "$work/cmake_consumer_shared")"
+            grep -q "=> $prefix/.*/lib$name.so.0 " <<<"$libraries" ||
+                fail "cmake_consumer_shared does not load lib$name.so.0 from $prefix"
+        fi
     done
-    if ldd "$work/cmake_consumer_static" | grep -q libromfold_; then
-        fail "cmake_consumer_static loads a shared romfold library"
-    fi
 }
 
 step_pkg_config_consumer() {
@@ -125,10 +158,12 @@ step_pkg_config_consumer() {
     cflags="$(pkg-config --cflags "$package")"
     libs="$(pkg-config --libs "$package")"
     lib_path="$(pkg-config --variable=libdir "$package")"
+    local rpath=(-Wl,-rpath,"$lib_path")
+    [ -z "$exe" ] || rpath=()
     # shellcheck disable=SC2086 # the flags are lists of words
     run_quietly "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags $cflags \
-        "$source" -o "$work/pkg_config_consumer" $link_flags $libs -Wl,-rpath,"$lib_path"
-    "$work/pkg_config_consumer" || fail "pkg_config_consumer"
+        "$source" -o "$work/pkg_config_consumer$exe" $link_flags $libs "${rpath[@]}"
+    DLLS="$prefix/bin" run_target "$work/pkg_config_consumer$exe" || fail "pkg_config_consumer"
 }
 
 step_sample() {
@@ -141,9 +176,9 @@ step_sample() {
     # Both runs get the same relative argument, so their output must be equal
     # byte for byte, and so must every file they write.
     local status=0
-    (cd "$work/installed" && "$prefix/bin/romfold" release >stdout) || status=$?
+    (cd "$work/installed" && run_target "$prefix/bin/romfold$exe" release >stdout) || status=$?
     [ "$status" -eq 0 ] || fail "installed romfold exited with $status"
-    (cd "$work/built" && "$built_romfold" release >stdout) || fail "build-tree romfold failed"
+    (cd "$work/built" && run_target "$built_romfold" release >stdout) || fail "build-tree romfold failed"
     cmp "$work/built/stdout" "$work/installed/stdout" || fail "installed romfold printed other output"
     local name
     for name in nk.tmp nbx.tmp nk.nbx; do
@@ -151,11 +186,11 @@ step_sample() {
             fail "installed romfold wrote another $name"
     done
 
-    (cd "$work/installed/release" && "$prefix/bin/romfold-check" -c nk.tmp nk.nbx >check.out) ||
+    (cd "$work/installed/release" && run_target "$prefix/bin/romfold-check$exe" -c nk.tmp nk.nbx >check.out) ||
         fail "installed romfold-check rejects the packed image"
     grep -qx '  equals  nk.tmp' "$work/installed/release/check.out" ||
         fail "installed romfold-check did not compare the image"
-    [ "$("$prefix/bin/romfold-check" --version)" = "romfold-check $version" ] ||
+    [ "$(run_target "$prefix/bin/romfold-check$exe" --version)" = "romfold-check $version" ] ||
         fail "installed romfold-check --version is not 'romfold-check $version'"
 }
 
@@ -175,6 +210,30 @@ step_man_pages() {
     done
 }
 
+step_windows_zip() {
+    local build="$1" work="$2" version="$3" consumer="$4"
+    shift 4
+    rm -rf "$work"
+    mkdir -p "$work"
+    local zip="$work/romfold-$version-win64.zip" log="$work/cpack.log"
+    (cd "$work" && "${CPACK:-cpack}" -G ZIP --config "$build/CPackConfig.cmake" -B "$work") >"$log" 2>&1 ||
+        { cat "$log" >&2; fail "cpack -G ZIP failed"; }
+    [ -f "$zip" ] || fail "cpack did not write $(basename "$zip")"
+
+    local top="romfold-$version-win64" expected actual
+    expected="$(printf "$top/%s\n" "$@" | sort)"
+    actual="$(unzip -Z1 "$zip" | grep -v '/$' | sort)"
+    if [ "$expected" != "$actual" ]; then
+        diff <(echo "$expected") <(echo "$actual") >&2 || true
+        fail "the zip's files differ from the expected list (< expected, > in the zip)"
+    fi
+    (cd "$work" && unzip -q "$zip") || fail "cannot unpack $(basename "$zip")"
+    cmp "$work/$top/LICENSE" "$(dirname "${BASH_SOURCE[0]}")/../../LICENSE" || fail "the zip's LICENSE differs"
+
+    # A consumer builds against the unpacked tree and runs on its DLL.
+    step_cmake_consumer "$work/$top" "$consumer" "$work/consumer" "$version" "${CXX:-c++}" "" ""
+}
+
 step="$1"
 shift
 case "$step" in
@@ -185,5 +244,8 @@ case "$step" in
     pkg-config-decoder-consumer) step_pkg_config_consumer romfold_decoder "$@" ;;
     sample) step_sample "$@" ;;
     man-pages) step_man_pages "$@" ;;
+    exports) step_exports "$@" ;;
+    linux-soname) step_linux_soname "$@" ;;
+    windows-zip) step_windows_zip "$@" ;;
     *) fail "unknown step '$step'" ;;
 esac

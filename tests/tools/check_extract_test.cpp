@@ -67,7 +67,7 @@ TEST(CheckExtract, SampleImageAndSplashScreen) {
     EXPECT_EQ(result.out,
               "nk.nbx: valid packed image of 55264 bytes\n"
               "  image   88000 bytes in 2 blocks (2 compressed, 0 stored)\n"
-              "  stream  49092 bytes, 55.79% of the image\n"
+              "  stream  49092 bytes, 55.79% of the image, gain 44.21%\n"
               "  splash  64x48 pixels, 6156 bytes\n"
               "  wrote   out/image.bin (88000 bytes)\n"
               "  wrote   out/splash.bmp (6210 bytes)\n"

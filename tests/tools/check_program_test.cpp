@@ -27,7 +27,7 @@ constexpr size_t splash_at = 49108;
 const std::string summary_with_splash =
     "nk.nbx: valid packed image of 55264 bytes\n"
     "  image   88000 bytes in 2 blocks (2 compressed, 0 stored)\n"
-    "  stream  49092 bytes, 55.79% of the image\n"
+    "  stream  49092 bytes, 55.79% of the image, gain 44.21%\n"
     "  splash  64x48 pixels, 6156 bytes\n";
 
 // The sample packed once with its splash screen and once without, shared by
@@ -65,14 +65,14 @@ TEST(CheckValid, SummaryOfEachKindOfFile) {
          {"nk.nbx"},
          "nk.nbx: valid packed image of 49108 bytes\n"
          "  image   88000 bytes in 2 blocks (2 compressed, 0 stored)\n"
-         "  stream  49092 bytes, 55.79% of the image\n"
+         "  stream  49092 bytes, 55.79% of the image, gain 44.21%\n"
          "  splash  none\n"},
         {"bare container",
          sample().with_splash,
          {"nbx.tmp"},
          "nbx.tmp: valid block container of 49092 bytes\n"
          "  image   88000 bytes in 2 blocks (2 compressed, 0 stored)\n"
-         "  stream  49092 bytes, 55.79% of the image\n"},
+         "  stream  49092 bytes, 55.79% of the image, gain 44.21%\n"},
         {"block table of a packed image",
          sample().with_splash,
          {"-v", "nk.nbx"},
@@ -88,7 +88,7 @@ TEST(CheckValid, SummaryOfEachKindOfFile) {
          "    1       36368  compressed      12716       22464   56.61%\n"
          "nbx.tmp: valid block container of 49092 bytes\n"
          "  image   88000 bytes in 2 blocks (2 compressed, 0 stored)\n"
-         "  stream  49092 bytes, 55.79% of the image\n"},
+         "  stream  49092 bytes, 55.79% of the image, gain 44.21%\n"},
         {"a stored block",
          dir.path(),
          {"-v", "stored.tmp"},
@@ -96,7 +96,7 @@ TEST(CheckValid, SummaryOfEachKindOfFile) {
          "    0           8  stored              5           5  100.00%\n"
          "stored.tmp: valid block container of 21 bytes\n"
          "  image   5 bytes in 1 block (0 compressed, 1 stored)\n"
-         "  stream  21 bytes, 420.00% of the image\n"},
+         "  stream  21 bytes, 420.00% of the image, gain -320.00%\n"},
         {"an empty image",
          dir.path(),
          {"-v", "empty.tmp"},

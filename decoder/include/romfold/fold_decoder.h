@@ -54,10 +54,22 @@
     (FOLD_DECODER_VERSION_MAJOR * 10000 + FOLD_DECODER_VERSION_MINOR * 100 + FOLD_DECODER_VERSION_PATCH)
 
 /*
- * Marks the library's calls. The shared library is built with every other
- * symbol hidden, so these are all it exports.
+ * Marks the library's calls; every other symbol of the shared library is
+ * hidden, so these are all it exports. On Windows they are exported from the
+ * DLL while it is built (FOLD_DECODER_BUILDING_DLL) and imported from it by
+ * its users. A program linked with the static library, or built with
+ * fold_decoder.c among its own sources, defines FOLD_DECODER_STATIC (the
+ * CMake target romfold::decoder_static does so for its users).
  */
-#if defined(__GNUC__) && __GNUC__ >= 4
+#if defined(FOLD_DECODER_STATIC)
+#define FOLD_DECODER_API
+#elif defined(_WIN32)
+#if defined(FOLD_DECODER_BUILDING_DLL)
+#define FOLD_DECODER_API __declspec(dllexport)
+#else
+#define FOLD_DECODER_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && __GNUC__ >= 4
 #define FOLD_DECODER_API __attribute__((visibility("default")))
 #else
 #define FOLD_DECODER_API
