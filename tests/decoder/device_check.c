@@ -67,8 +67,8 @@ static int check_image(const char* name, size_t size, uint32_t kind, FILE* image
     FoldImageInfo info;
     FoldFault fault, lenient_fault;
     const FoldError error = FoldDecodeImage(input, size, image, sizeof image, kind, &info, &fault);
-    const FoldError lenient = FoldDecodeImage(input, size, lenient_image, sizeof lenient_image, kind | FOLD_LENIENT,
-                                              NULL, &lenient_fault);
+    const FoldError lenient =
+        FoldDecodeImage(input, size, lenient_image, sizeof lenient_image, kind | FOLD_LENIENT, NULL, &lenient_fault);
     const uint64_t hash = error == FOLD_OK ? digest(DIGEST_START, image, info.image_size) : 0;
     size_t i;
     int agree = 1;
@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
             image_out = NULL;
         }
         if (result != 0) {
-            fprintf(stderr, "device_check: %s: %s\n", name, result == 1 ? "the ways of decoding disagree" : "I/O error");
+            fprintf(stderr, "device_check: %s: %s\n", name,
+                    result == 1 ? "the ways of decoding disagree" : "I/O error");
             if (result > status) status = result;
         }
     }
