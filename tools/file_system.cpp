@@ -7,9 +7,9 @@
 #include <cstdint>
 
 #ifdef _WIN32
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
-#include <direct.h>
 #include <process.h>
 #include <windows.h>
 #else
