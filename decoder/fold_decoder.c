@@ -111,6 +111,9 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #define SPLASH_MAX_HEIGHT 1080
 /* Room both buffers need for the chunked copies, which may overrun an item. */
 #define COPY_SLACK 32u
+/* The most block bytes a group can take (a flag word and 32 matches of 6
+   bytes), and a 32-byte literal copy from the last of them. */
+#define FAST_GROUP_INPUT (4u + 32u * 6u + COPY_SLACK)
 
 static uint32_t load_le16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 
@@ -192,6 +195,82 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
         goto done;
     }
 
+#if !FOLD_SMALL_CODE
+    /* Whole groups while the block has room for the longest group and the
+       output for a 32-byte copy: no read needs a bound of its own, and a
+       literal run is one fixed copy. The general loop below takes over near
+       the end of either buffer, from the same state. */
+    while (items_left == 0 && src_size - ip >= FAST_GROUP_INPUT && dst_size - op >= COPY_SLACK) {
+        word = load_le32(src + ip);
+        word_at = ip;
+        ip += 4;
+        items_left = 32;
+        for (;;) {
+            size_t run = word == 0 ? 32 : FOLD_LEADING_ZEROS(word);
+            size_t token_at, offset, length;
+            uint32_t token;
+            if (run > items_left) run = items_left;
+            if (dst_size - op < run + COPY_SLACK) goto general;
+            FOLD_MEMCPY(dst + op, src + ip, 16);
+            FOLD_MEMCPY(dst + op + 16, src + ip + 16, 16);
+            ip += run;
+            op += run;
+            items_left -= (uint32_t)run;
+            if (items_left == 0) break;
+            word <<= run;
+
+            token_at = ip;
+            token = load_le16(src + ip);
+            ip += 2;
+            offset = (token >> 3) + 1;
+            length = (token & 7) + 3;
+            if ((token & 7) == 7) {
+                uint32_t half;
+                if (pending == NO_PENDING) {
+                    half = src[ip] & 0x0Fu;
+                    pending = ip;
+                    ip += 1;
+                } else {
+                    half = (uint32_t)src[pending] >> 4;
+                    pending = NO_PENDING;
+                }
+                length = half + 10;
+                if (half == 15) {
+                    length = (size_t)src[ip] + 25;
+                    ip += 1;
+                    if (length == 255 + 25) {
+                        length = load_le16(src + ip) + 3;
+                        ip += 2;
+                    }
+                }
+            }
+            if (offset > op) {
+                error = FOLD_OFFSET_BEFORE_START;
+                at = token_at;
+                goto done;
+            }
+            if (length > dst_size - op) {
+                error = FOLD_OUTPUT_TOO_LONG;
+                at = token_at;
+                goto done;
+            }
+            if (offset >= 16 && dst_size - op >= length + COPY_SLACK) {
+                uint8_t* d = dst + op;
+                const uint8_t* s = d - offset;
+                uint8_t* const end = d + length;
+                FOLD_MEMCPY(d, s, 16);
+                while ((d += 16) < end) FOLD_MEMCPY(d, s += 16, 16);
+            } else {
+                copy_match(dst + op, offset, length, dst_size - op);
+            }
+            op += length;
+            word <<= 1;
+            items_left -= 1;
+            if (items_left == 0) break;
+        }
+    }
+general:
+#endif
     while (op < dst_size) {
         size_t token_at, offset, length;
         uint32_t token;
@@ -276,7 +355,17 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
             at = token_at;
             goto done;
         }
-        copy_match(dst + op, offset, length, dst_size - op);
+        if (!FOLD_SMALL_CODE && offset >= 16 && dst_size - op >= length + COPY_SLACK) {
+            /* The common case, inline: a source at least 16 bytes back and
+               room for whole 16-byte chunks. */
+            uint8_t* d = dst + op;
+            const uint8_t* s = d - offset;
+            uint8_t* const end = d + length;
+            FOLD_MEMCPY(d, s, 16);
+            while ((d += 16) < end) FOLD_MEMCPY(d, s += 16, 16);
+        } else {
+            copy_match(dst + op, offset, length, dst_size - op);
+        }
         op += length;
         word <<= 1;
         items_left -= 1;
