@@ -71,6 +71,7 @@
    offers it, a loop elsewhere. */
 #if defined(__GNUC__) || defined(__clang__)
 #define FOLD_LEADING_ZEROS(x) ((uint32_t)__builtin_clz(x))
+#define FOLD_LEADING_ZEROS64(x) ((uint32_t)__builtin_clzll(x))
 #elif defined(_MSC_VER)
 #include <intrin.h>
 static __inline uint32_t fold_leading_zeros(uint32_t x) {
@@ -89,6 +90,11 @@ static uint32_t fold_leading_zeros(uint32_t x) {
     return n;
 }
 #define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
+#endif
+#ifndef FOLD_LEADING_ZEROS64
+/* Of a non-zero 64-bit word, from the 32-bit count. */
+#define FOLD_LEADING_ZEROS64(x) \
+    ((uint32_t)((x) >> 32) != 0 ? FOLD_LEADING_ZEROS((uint32_t)((x) >> 32)) : 32u + FOLD_LEADING_ZEROS((uint32_t)(x)))
 #endif
 
 /* Builds optimised for size (GCC and clang define __OPTIMIZE_SIZE__ at -Os)
@@ -114,6 +120,7 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 /* The most block bytes a group can take (a flag word and 32 matches of 6
    bytes), and a 32-byte literal copy from the last of them. */
 #define FAST_GROUP_INPUT (4u + 32u * 6u + COPY_SLACK)
+#define SENTINEL_AT_TOP ((uint64_t)1 << 63)
 
 static uint32_t load_le16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 
@@ -197,77 +204,91 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
 
 #if !FOLD_SMALL_CODE
     /* Whole groups while the block has room for the longest group and the
-       output for a 32-byte copy: no read needs a bound of its own, and a
-       literal run is one fixed copy. The general loop below takes over near
-       the end of either buffer, from the same state. */
-    while (items_left == 0 && src_size - ip >= FAST_GROUP_INPUT && dst_size - op >= COPY_SLACK) {
-        word = load_le32(src + ip);
-        word_at = ip;
-        ip += 4;
-        items_left = 32;
-        for (;;) {
-            size_t run = word == 0 ? 32 : FOLD_LEADING_ZEROS(word);
-            size_t token_at, offset, length;
-            uint32_t token;
-            if (run > items_left) run = items_left;
-            if (dst_size - op < run + COPY_SLACK) goto general;
-            FOLD_MEMCPY(dst + op, src + ip, 16);
-            FOLD_MEMCPY(dst + op + 16, src + ip + 16, 16);
-            ip += run;
-            op += run;
-            items_left -= (uint32_t)run;
-            if (items_left == 0) break;
-            word <<= run;
+       output 32 bytes to spare: no read needs a bound of its own, and a
+       literal run is one fixed copy. The flags sit in the top half of a
+       64-bit word with a sentinel bit below them, so the count of leading
+       zeros is the literal run, capped at the group's end, and the group is
+       done when the sentinel reaches the top. The general loop below takes
+       over near the end of either buffer, from the same state. */
+    if (src_size >= FAST_GROUP_INPUT && dst_size >= COPY_SLACK) {
+        const uint8_t* in = src;
+        uint8_t* out = dst;
+        const uint8_t* const in_limit = src + (src_size - FAST_GROUP_INPUT);
+        uint8_t* const out_limit = dst + (dst_size - COPY_SLACK);
+        uint64_t flags64 = 0;
+        while (in <= in_limit && out <= out_limit) {
+            flags64 = (uint64_t)load_le32(in) << 32 | 0x80000000u;
+            word_at = (size_t)(in - src);
+            in += 4;
+            for (;;) {
+                const uint32_t run = FOLD_LEADING_ZEROS64(flags64);
+                const uint8_t* const token_at = in + run;
+                const uint8_t* match_from;
+                uint32_t token, half;
+                size_t offset, length;
+                if (out > out_limit) goto leave_fast;
+                FOLD_MEMCPY(out, in, 16);
+                FOLD_MEMCPY(out + 16, in + 16, 16);
+                in += run;
+                out += run;
+                flags64 <<= run;
+                if (flags64 == SENTINEL_AT_TOP) break;
 
-            token_at = ip;
-            token = load_le16(src + ip);
-            ip += 2;
-            offset = (token >> 3) + 1;
-            length = (token & 7) + 3;
-            if ((token & 7) == 7) {
-                uint32_t half;
-                if (pending == NO_PENDING) {
-                    half = src[ip] & 0x0Fu;
-                    pending = ip;
-                    ip += 1;
-                } else {
-                    half = (uint32_t)src[pending] >> 4;
-                    pending = NO_PENDING;
-                }
-                length = half + 10;
-                if (half == 15) {
-                    length = (size_t)src[ip] + 25;
-                    ip += 1;
-                    if (length == 255 + 25) {
-                        length = load_le16(src + ip) + 3;
-                        ip += 2;
+                token = load_le16(in);
+                offset = (token >> 3) + 1;
+                length = (token & 7) + 3;
+                in += 2;
+                if ((token & 7) == 7) {
+                    if (pending == NO_PENDING) {
+                        half = *in & 0x0Fu;
+                        pending = (size_t)(in - src);
+                        in += 1;
+                    } else {
+                        half = (uint32_t)src[pending] >> 4;
+                        pending = NO_PENDING;
+                    }
+                    length = half + 10;
+                    if (half == 15) {
+                        length = (size_t)*in + 25;
+                        in += 1;
+                        if (length == 255 + 25) {
+                            length = load_le16(in) + 3;
+                            in += 2;
+                        }
                     }
                 }
+                if (offset > (size_t)(out - dst) || length > (size_t)(dst + dst_size - out)) {
+                    error = offset > (size_t)(out - dst) ? FOLD_OFFSET_BEFORE_START : FOLD_OUTPUT_TOO_LONG;
+                    at = (size_t)(token_at - src);
+                    op = (size_t)(out - dst);
+                    goto done;
+                }
+                match_from = out - offset;
+                if (offset >= 16 && length <= 16) {
+                    FOLD_MEMCPY(out, match_from, 16);
+                } else if (offset >= 16 && length + COPY_SLACK <= (size_t)(dst + dst_size - out)) {
+                    uint8_t* d = out;
+                    uint8_t* const end = out + length;
+                    FOLD_MEMCPY(d, match_from, 16);
+                    while ((d += 16) < end) FOLD_MEMCPY(d, match_from += 16, 16);
+                } else {
+                    copy_match(out, offset, length, (size_t)(dst + dst_size - out));
+                }
+                out += length;
+                flags64 <<= 1;
             }
-            if (offset > op) {
-                error = FOLD_OFFSET_BEFORE_START;
-                at = token_at;
-                goto done;
-            }
-            if (length > dst_size - op) {
-                error = FOLD_OUTPUT_TOO_LONG;
-                at = token_at;
-                goto done;
-            }
-            if (offset >= 16 && dst_size - op >= length + COPY_SLACK) {
-                uint8_t* d = dst + op;
-                const uint8_t* s = d - offset;
-                uint8_t* const end = d + length;
-                FOLD_MEMCPY(d, s, 16);
-                while ((d += 16) < end) FOLD_MEMCPY(d, s += 16, 16);
-            } else {
-                copy_match(dst + op, offset, length, dst_size - op);
-            }
-            op += length;
-            word <<= 1;
-            items_left -= 1;
-            if (items_left == 0) break;
         }
+        /* Between groups. */
+        ip = (size_t)(in - src);
+        op = (size_t)(out - dst);
+        goto general;
+    leave_fast:
+        /* Inside a group: the items left are the positions above the sentinel. */
+        ip = (size_t)(in - src);
+        op = (size_t)(out - dst);
+        word = (uint32_t)(flags64 >> 32);
+        items_left = 32;
+        while ((flags64 & ((uint64_t)1 << (32 - items_left + 31))) == 0) --items_left;
     }
 general:
 #endif
