@@ -21,7 +21,7 @@ set -euo pipefail
 
 # The code of block decoding and the container and packed-image walk, in
 # bytes of Thumb-2 at -Os.
-size_limit=2560
+size_limit=2432
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
