@@ -66,18 +66,20 @@ TEST(EncoderCreate, NullMemoryGivesNull) {
 // Hands out a block at a chosen distance from a 256-byte boundary.
 struct OffsetAllocator {
     std::uintptr_t misalignment;
-    std::uint8_t* base = nullptr;
+    std::vector<std::uint8_t> storage;
     std::uint8_t* given = nullptr;
     static void* allocate(void* context, std::uint32_t size) {
         auto* self = static_cast<OffsetAllocator*>(context);
-        self->base = static_cast<std::uint8_t*>(std::aligned_alloc(256, (size + 512 + 255) / 256 * 256));
-        self->given = self->base + self->misalignment;
+        self->storage.resize(size + 512 + 256);
+        // The first multiple of 256 in the storage, then the chosen distance.
+        const auto address = reinterpret_cast<std::uintptr_t>(self->storage.data());
+        self->given = self->storage.data() + (256 - address % 256) % 256 + self->misalignment;
         return self->given;
     }
     static void release(void* context, void* memory) {
         auto* self = static_cast<OffsetAllocator*>(context);
         EXPECT_EQ(memory, self->given);
-        std::free(self->base);
+        self->storage.clear();
     }
 };
 

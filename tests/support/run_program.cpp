@@ -1,16 +1,106 @@
 #include "tests/support/run_program.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <stdexcept>
+#endif
 
 #include "tests/support/anonymous_file.h"
 
 namespace romfold_test {
+
+#ifdef _WIN32
+
+namespace {
+
+// One argument quoted for the command line of a Windows program, so that the
+// C runtime of the child splits the line back into the same arguments.
+std::string quoted(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+    std::string text = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled, the quote escaped.
+        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        text += c;
+    }
+    text.append(2 * backslashes, '\\');
+    return text + "\"";
+}
+
+HANDLE inheritable(int fd) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    return handle;
+}
+
+}  // namespace
+
+ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                          const std::vector<std::string>& extra_env) {
+    const int out_fd = anonymous_file("rfo");
+    const int err_fd = anonymous_file("rfe");
+
+    std::string command_line = quoted(program);
+    for (const std::string& arg : args) command_line += " " + quoted(arg);
+
+    // The test's environment, with the extra entries after it (a later entry
+    // of the same name wins), as a block of NUL-terminated strings.
+    std::string environment;
+    if (char* block = ::GetEnvironmentStringsA(); block != nullptr) {
+        for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
+            environment.append(entry, std::strlen(entry) + 1);
+        }
+        ::FreeEnvironmentStringsA(block);
+    }
+    for (const std::string& entry : extra_env) environment.append(entry.c_str(), entry.size() + 1);
+    environment += '\0';
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE null_input =
+        ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = null_input;
+    startup.hStdOutput = inheritable(out_fd);
+    startup.hStdError = inheritable(err_fd);
+    PROCESS_INFORMATION process{};
+    std::fflush(nullptr);
+    const BOOL started = ::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+                                          cwd.c_str(), &startup, &process);
+    ::CloseHandle(null_input);
+    if (!started) {
+        throw std::runtime_error("cannot start " + program);
+    }
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(process.hProcess, &exit_code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+
+    ProgramResult result;
+    result.out = read_back_and_close(out_fd);
+    result.err = read_back_and_close(err_fd);
+    result.status = windows_exit_status(exit_code);
+    return result;
+}
+
+#else
 
 ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                           const std::vector<std::string>& extra_env) {
@@ -53,5 +143,7 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
     return result;
 }
+
+#endif
 
 }  // namespace romfold_test

@@ -1,7 +1,12 @@
 #include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -13,10 +18,20 @@ namespace romfold_test {
 namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir() {
+#ifdef _WIN32
+    // A name no other directory has: fs::create_directory says whether it
+    // made the directory or found one there already.
+    static unsigned counter = 0;
+    std::string pattern;
+    do {
+        pattern = ::testing::TempDir() + "romfold_" + std::to_string(::_getpid()) + "_" + std::to_string(counter++);
+    } while (!fs::create_directory(pattern));
+#else
     std::string pattern = ::testing::TempDir() + "romfold_XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed for " + pattern);
     }
+#endif
     path_ = fs::canonical(pattern).string();
 }
 
