@@ -307,6 +307,18 @@ general:
             items_left = 32;
         }
 
+#if FOLD_SMALL_CODE
+        if ((word & 0x80000000u) == 0) {
+            if (ip == src_size) {
+                error = FOLD_LITERAL_CUT_OFF;
+                goto done;
+            }
+            dst[op++] = src[ip++];
+            word <<= 1;
+            items_left -= 1;
+            continue;
+        }
+#else
         if ((word & 0x80000000u) == 0) {
             size_t run = word == 0 ? 32 : FOLD_LEADING_ZEROS(word);
             if (run > items_left) run = items_left;
@@ -318,7 +330,7 @@ general:
                 error = FOLD_LITERAL_CUT_OFF;
                 goto done;
             }
-            if (!FOLD_SMALL_CODE && src_size - ip >= COPY_SLACK && dst_size - op >= COPY_SLACK) {
+            if (src_size - ip >= COPY_SLACK && dst_size - op >= COPY_SLACK) {
                 FOLD_MEMCPY(dst + op, src + ip, 16);
                 FOLD_MEMCPY(dst + op + 16, src + ip + 16, 16);
             } else {
@@ -330,6 +342,7 @@ general:
             items_left -= (uint32_t)run;
             continue;
         }
+#endif
 
         token_at = ip;
         if (src_size - ip < 2) {
