@@ -18,14 +18,14 @@
 namespace romfold {
 namespace {
 
-using romfold_test::Bytes;
-using romfold_test::ScratchDir;
+using test::Bytes;
+using test::ScratchDir;
 using Log = std::vector<std::string>;
 
 Bytes header(const std::string& signature, std::uint32_t base, std::uint32_t length) {
-    Bytes bytes = romfold_test::to_bytes(signature);
-    romfold_test::append_le32(bytes, base);
-    romfold_test::append_le32(bytes, length);
+    Bytes bytes = test::bytes_of(signature);
+    test::append_le32(bytes, base);
+    test::append_le32(bytes, length);
     return bytes;
 }
 
@@ -53,7 +53,7 @@ TEST(KernelImageCheck, ReadsTheHeaderOnlyAndAlwaysClosesIt) {
          }(),
          0,
          {"open nk.bin rb", "read nk.bin 7", "read nk.bin 4", "read nk.bin 4", "close nk.bin"}},
-        {"short signature", romfold_test::to_bytes("B000F"), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
+        {"short signature", test::bytes_of("B000F"), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
         {"bad signature", header("B000FE\n", 0x80200000u, 1), -1, {"open nk.bin rb", "read nk.bin 7", "close nk.bin"}},
         {"base address cut short",
          cut(header("B000FF\n", 0x80200000u, 1), 10),
@@ -72,25 +72,25 @@ TEST(KernelImageCheck, ReadsTheHeaderOnlyAndAlwaysClosesIt) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         dir.write("nk.bin", c.nk_bin);
-        romfold_test::ScopedFaultStreams streams;
+        test::ScopedFaultStreams streams;
         std::uint32_t length = 0;
-        romfold_test::StdoutCapture quiet;
+        test::StdoutCapture quiet;
         const int status = check_kernel_image(dir.file("nk.bin"), &length);
         quiet.finish();
         EXPECT_EQ(status, c.status);
-        EXPECT_EQ(romfold_test::stream_log_of(traffic_ops), c.traffic);
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u);
+        EXPECT_EQ(test::stream_log_of(traffic_ops), c.traffic);
+        EXPECT_EQ(test::open_stream_count(), 0u);
     }
 }
 
 TEST(KernelImageCheck, MissingFileOpensNothing) {
     ScratchDir dir;
-    romfold_test::ScopedFaultStreams streams;
+    test::ScopedFaultStreams streams;
     std::uint32_t length = 0;
-    romfold_test::StdoutCapture quiet;
+    test::StdoutCapture quiet;
     EXPECT_EQ(check_kernel_image(dir.file("nk.bin"), &length), -1);
     quiet.finish();
-    EXPECT_EQ(romfold_test::stream_log_of(traffic_ops), Log{"open nk.bin rb"});
+    EXPECT_EQ(test::stream_log_of(traffic_ops), Log{"open nk.bin rb"});
 }
 
 struct MergeCase {
@@ -180,21 +180,20 @@ TEST(SegmentMerge, ChunksNeverExceedTheBufferNorCrossTheImageLength) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         for (std::size_t n = 0; n < c.segments.size(); ++n) {
-            dir.write("nk.nb" + std::to_string(n),
-                      romfold_test::pattern_bytes(c.segments[n], static_cast<std::uint32_t>(n)));
+            dir.write("nk.nb" + std::to_string(n), test::random_bytes(c.segments[n], static_cast<std::uint32_t>(n)));
         }
-        std::optional<romfold_test::Fault> fault;
+        std::optional<test::Fault> fault;
         if (c.fault != nullptr) {
-            fault = romfold_test::parse_fault(c.fault);
+            fault = test::parse_fault(c.fault);
             ASSERT_TRUE(fault.has_value());
         }
-        romfold_test::ScopedFaultStreams streams(fault);
-        romfold_test::StdoutCapture quiet;
+        test::ScopedFaultStreams streams(fault);
+        test::StdoutCapture quiet;
         const int status = merge_segments(dir.path(), dir.file("nk.tmp"), c.image_length);
         quiet.finish();
         EXPECT_EQ(status, c.status);
-        EXPECT_EQ(romfold_test::stream_log_of(traffic_ops), c.traffic);
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u);
+        EXPECT_EQ(test::stream_log_of(traffic_ops), c.traffic);
+        EXPECT_EQ(test::open_stream_count(), 0u);
     }
 }
 

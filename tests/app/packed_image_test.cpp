@@ -15,36 +15,23 @@
 #include "app/release_paths.h"
 #include "tests/support/fault_streams.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/splash_file.h"
 #include "tests/support/stdout_capture.h"
 
 namespace romfold {
 namespace {
 
-using romfold_test::append_le32;
-using romfold_test::Bytes;
-using romfold_test::ScratchDir;
+using test::Bytes;
+using test::ScratchDir;
 using Log = std::vector<std::string>;
 
 const Log traffic_ops = {"open", "read", "write", "flush", "close"};
 
 // A 4 x 3 splash screen: the 138-byte header and its 24 pixel bytes.
 Bytes splash_screen(std::uint8_t first = 'T') {
-    Bytes bytes{first, 'D'};
-    append_le32(bytes, 138 + 24);
-    append_le32(bytes, 0);
-    append_le32(bytes, 138);
-    append_le32(bytes, 124);
-    append_le32(bytes, 4);
-    append_le32(bytes, 3);
-    bytes.push_back(1);
-    bytes.push_back(0);
-    bytes.push_back(16);
-    bytes.push_back(0);
-    append_le32(bytes, 3);
-    bytes.resize(138, 0);
-    const Bytes pixels = romfold_test::pattern_bytes(24, 5);
-    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-    return bytes;
+    test::SplashFields fields;
+    fields.type[0] = first;
+    return test::splash_file(fields, test::random_bytes(24, 5));
 }
 
 struct Case {
@@ -153,22 +140,22 @@ TEST(PackedImageStages, EachFailureClosesWhatIsOpenInOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
-        dir.write("nbx.tmp", romfold_test::pattern_bytes(c.stream_size, 8));
+        dir.write("nbx.tmp", test::random_bytes(c.stream_size, 8));
         if (!c.splash.empty()) {
             dir.write("splash.tss", c.splash);
         }
-        std::optional<romfold_test::Fault> fault;
+        std::optional<test::Fault> fault;
         if (c.fault != nullptr) {
-            fault = romfold_test::parse_fault(c.fault);
+            fault = test::parse_fault(c.fault);
             ASSERT_TRUE(fault.has_value());
         }
-        romfold_test::ScopedFaultStreams streams(fault);
-        romfold_test::StdoutCapture quiet;
+        test::ScopedFaultStreams streams(fault);
+        test::StdoutCapture quiet;
         const int status = write_packed_image(make_release_paths(dir.path()));
         quiet.finish();
         EXPECT_EQ(status, c.status);
-        EXPECT_EQ(romfold_test::stream_log_of(traffic_ops), c.traffic);
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u);
+        EXPECT_EQ(test::stream_log_of(traffic_ops), c.traffic);
+        EXPECT_EQ(test::open_stream_count(), 0u);
     }
 }
 

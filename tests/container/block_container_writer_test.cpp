@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -19,14 +20,14 @@
 namespace romfold {
 namespace {
 
-using romfold_test::append_le32;
-using romfold_test::Bytes;
-using romfold_test::compressed;
-using romfold_test::one_compressed_block;
-using romfold_test::pattern_bytes;
-using romfold_test::read_file;
-using romfold_test::ScratchDir;
-using romfold_test::StdoutCapture;
+using test::append_le32;
+using test::Bytes;
+using test::compressed;
+using test::one_compressed_block;
+using test::random_bytes;
+using test::read_file;
+using test::ScratchDir;
+using test::StdoutCapture;
 
 struct FoldRun {
     int status;
@@ -110,7 +111,7 @@ TEST(BlockContainerWriter, CompressedBlocksArePaddedToFourBytes) {
 TEST(BlockContainerWriter, LargeSourceDecodesToItself) {
     Bytes source;
     for (std::uint32_t seed = 0; seed < 5; ++seed) {
-        const Bytes part = pattern_bytes(50000, seed);
+        const Bytes part = random_bytes(50000, seed);
         source.insert(source.end(), part.begin(), part.end());
         source.insert(source.end(), 30000 + seed, static_cast<std::uint8_t>(seed));
     }
@@ -166,7 +167,7 @@ TEST(BlockContainerWriterFailure, FullDisk) {
     };
     for (const Case& c : {Case{100, "\nFoldEncodeFile: fwrite() failed\n"}, Case{200000, ""}}) {
         ScratchDir dir;
-        dir.write("nk.tmp", pattern_bytes(c.size, 3));
+        dir.write("nk.tmp", random_bytes(c.size, 3));
         dir.symlink("nbx.tmp", "/dev/full");
         StdoutCapture capture;
         EXPECT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 4) << c.size;
@@ -188,18 +189,18 @@ TEST_P(BlockContainerWriterFault, MessageCodeAndCleanUp) {
     // A compressed first block of 15 bytes (one byte of padding), then a
     // stored last block of 20 bytes.
     Bytes source = zeros_then(65533, {'a', 'b', 'c'});
-    const Bytes tail = pattern_bytes(20, 9);
+    const Bytes tail = random_bytes(20, 9);
     source.insert(source.end(), tail.begin(), tail.end());
     ASSERT_EQ(compressed(Bytes(source.begin(), source.begin() + 65536)).size(), 15u);
     dir.write("nk.tmp", source);
     std::string output;
     int status;
     {
-        romfold_test::ScopedFaultStreams streams(romfold_test::parse_fault(c.fault));
+        test::ScopedFaultStreams streams(test::parse_fault(c.fault));
         StdoutCapture capture;
         status = FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str());
         output = capture.finish();
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u) << c.fault;
+        EXPECT_EQ(test::open_stream_count(), 0u) << c.fault;
     }
     EXPECT_EQ(status, c.status) << c.fault;
     EXPECT_EQ(output, c.output) << c.fault;
@@ -221,17 +222,25 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"close:nbx.tmp:1", 4, "\nFoldEncodeFile: fwrite() failed\n"},
         FaultCase{"open:nk.tmp:1", 1, "OpenForReading: fopen() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
         FaultCase{"seek:nk.tmp:1", 1, "OpenForReading: fseek() failed\n\nFoldEncodeFile: OpenForReading() failed\n"},
-        FaultCase{"open:nbx.tmp:1", 2, "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}));
+        FaultCase{"open:nbx.tmp:1", 2, "OpenForWriting: fopen() failed\n\nFoldEncodeFile: OpenForWriting() failed\n"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) {
+        // "write:nbx.tmp:3" becomes write_nbx_tmp_3.
+        std::string name = info.param.fault;
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        return name;
+    });
 
 TEST(BlockContainerWriter, ReadsAskOnlyForTheBytesStillDue) {
     ScratchDir dir;
-    dir.write("nk.tmp", pattern_bytes(65537, 4));
-    romfold_test::ScopedFaultStreams streams;
+    dir.write("nk.tmp", random_bytes(65537, 4));
+    test::ScopedFaultStreams streams;
     StdoutCapture capture;
     ASSERT_EQ(FoldEncodeFile(dir.file("nk.tmp").c_str(), dir.file("nbx.tmp").c_str()), 0);
     capture.finish();
-    EXPECT_EQ(romfold_test::stream_log_of({"read"}), (std::vector<std::string>{"read nk.tmp 65536", "read nk.tmp 1"}));
-    EXPECT_EQ(romfold_test::stream_log_of({"close"}), (std::vector<std::string>{"close nk.tmp", "close nbx.tmp"}));
+    EXPECT_EQ(test::stream_log_of({"read"}), (std::vector<std::string>{"read nk.tmp 65536", "read nk.tmp 1"}));
+    EXPECT_EQ(test::stream_log_of({"close"}), (std::vector<std::string>{"close nk.tmp", "close nbx.tmp"}));
 }
 
 }  // namespace

@@ -15,9 +15,9 @@
 namespace romfold {
 namespace {
 
-using romfold_test::Bytes;
-using romfold_test::ScratchDir;
-using romfold_test::StdoutCapture;
+using test::Bytes;
+using test::ScratchDir;
+using test::StdoutCapture;
 
 constexpr std::uint32_t unset_size = 0xDEADBEEFu;
 
@@ -86,12 +86,12 @@ TEST(OpenForReading, SizesFrom4GBOnAreRefused) {
         SCOPED_TRACE(c.size);
         ScratchDir dir;
         dir.make_sparse("big", c.size);
-        romfold_test::ScopedFaultStreams streams;  // records only, to see the stream closed
+        test::ScopedFaultStreams streams;  // records only, to see the stream closed
         const ReadOutcome outcome = open_for_reading(dir.file("big"));
         EXPECT_EQ(outcome.status, c.status);
         EXPECT_EQ(outcome.printed, c.printed);
         EXPECT_EQ(outcome.size, c.reported);
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u);
+        EXPECT_EQ(test::open_stream_count(), 0u);
     }
 }
 
@@ -114,12 +114,12 @@ TEST(OpenForReading, NullArgumentsTouchNoFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        romfold_test::ScopedFaultStreams streams;
+        test::ScopedFaultStreams streams;
         StdoutCapture capture;
         const int status = OpenForReading(c.path, c.stream, c.size);
         EXPECT_EQ(capture.finish(), "OpenForReading: bad arguments\n");
         EXPECT_EQ(status, 1);
-        EXPECT_TRUE(romfold_test::stream_log().empty());
+        EXPECT_TRUE(test::stream_log().empty());
     }
 }
 
@@ -140,12 +140,12 @@ TEST(OpenForReading, SeekAndPositionFailuresCloseTheStream) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
-        romfold_test::ScopedFaultStreams streams(romfold_test::parse_fault(c.fault));
+        test::ScopedFaultStreams streams(test::parse_fault(c.fault));
         const ReadOutcome outcome = open_for_reading(dir.file("data"));
         EXPECT_EQ(outcome.status, c.status);
         EXPECT_EQ(outcome.printed, c.printed);
-        EXPECT_EQ(romfold_test::open_stream_count(), 0u);
-        EXPECT_EQ(romfold_test::stream_log().back(), "close data");
+        EXPECT_EQ(test::open_stream_count(), 0u);
+        EXPECT_EQ(test::stream_log().back(), "close data");
     }
 }
 
@@ -157,7 +157,7 @@ TEST(OpenForWriting, CreatesAMissingFileEmpty) {
     EXPECT_EQ(capture.finish(), "");
     ASSERT_EQ(status, 0);
     std::fclose(stream);
-    EXPECT_EQ(romfold_test::read_file(dir.file("new")), Bytes{});
+    EXPECT_EQ(test::read_file(dir.file("new")), Bytes{});
 }
 
 TEST(OpenForWriting, TruncatesAnExistingFile) {
@@ -168,7 +168,7 @@ TEST(OpenForWriting, TruncatesAnExistingFile) {
     const int status = OpenForWriting(dir.file("old").c_str(), &stream);
     EXPECT_EQ(capture.finish(), "");
     ASSERT_EQ(status, 0);
-    EXPECT_EQ(romfold_test::read_file(dir.file("old")), Bytes{});
+    EXPECT_EQ(test::read_file(dir.file("old")), Bytes{});
     std::fclose(stream);
 }
 

@@ -4,7 +4,8 @@
 
 #include <memory>
 
-#include "tests/decoder/test_support.h"
+#include "tests/support/block_builder.h"
+#include "tests/support/bytes.h"
 
 namespace romfold {
 namespace {
@@ -109,7 +110,7 @@ TEST(DecoderBlock, OffsetsAndOverlappingCopies) {
         {1, 40},  {2, 7},    {3, 9},     {7, 30},   {8, 8},      {8, 20},    {9, 30},
         {16, 17}, {100, 50}, {500, 500}, {8000, 3}, {8191, 300}, {8192, 10}, {1, 65535 - 9000},
     };
-    const Bytes prefix = test::pseudo_random_bytes(9000, 7);
+    const Bytes prefix = test::random_bytes(9000, 7);
     for (const Case& c : cases) {
         SCOPED_TRACE("offset " + std::to_string(c.offset) + " length " + std::to_string(c.length));
         BlockBuilder builder;
@@ -218,8 +219,8 @@ TEST(DecoderBlock, FaultsAreFoundWhereTheyLie) {
 // matches, and half-bytes shared within and across groups.
 BlockBuilder varied_block(std::uint32_t seed, size_t target_size) {
     BlockBuilder builder;
-    const Bytes noise = test::pseudo_random_bytes(target_size + 64, seed);
-    const Bytes choices = test::pseudo_random_bytes(target_size, seed + 1);
+    const Bytes noise = test::random_bytes(target_size + 64, seed);
+    const Bytes choices = test::random_bytes(target_size, seed + 1);
     builder.literals(Bytes(noise.begin(), noise.begin() + 16));
     size_t step = 0;
     while (builder.output().size() < target_size) {
@@ -270,7 +271,7 @@ TEST(DecoderBlock, EveryTruncationIsRefused) {
 TEST(DecoderBlock, CorruptedBlocksStayInBounds) {
     BlockBuilder builder = varied_block(5, 4000);
     const Bytes block = builder.finish();
-    const Bytes noise = test::pseudo_random_bytes(3 * 4000, 11);
+    const Bytes noise = test::random_bytes(3 * 4000, 11);
     for (size_t round = 0; round < 4000; ++round) {
         Bytes corrupted = block;
         const size_t at = (size_t(noise[3 * round]) << 8 | noise[3 * round + 1]) % block.size();

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 
-#include "tests/decoder/test_support.h"
+#include "tests/support/bytes.h"
+#include "tests/support/container_builder.h"
+#include "tests/support/scratch_dir.h"
 
 namespace romfold {
 namespace {
@@ -42,7 +44,7 @@ TEST(DecoderContainer, GoodContainers) {
         Bytes image;
     };
     const Bytes five = bytes_of("hello");
-    const Bytes full = test::pseudo_random_bytes(65536, 2);
+    const Bytes full = test::random_bytes(65536, 2);
     const Case cases[] = {
         {"empty source", bytes_of(std::string_view("XPRS\0\0\0\0", 8)), {}},
         {"5 bytes stored", concat(bytes_of(std::string_view("XPRS\x05\0\0\0\x05\0\0\xC0\x05\0\0\0", 16)), five), five},
@@ -173,7 +175,7 @@ protected:
 };
 
 TEST_F(DecoderContainerWindow, SinkSeesEachBlockInOrder) {
-    const Bytes full = test::pseudo_random_bytes(65536, 4);
+    const Bytes full = test::random_bytes(65536, 4);
     const Bytes container = ContainerBuilder(2 * 65536 + 12)
                                 .compressed_block(a_block, 65536, false)
                                 .stored_block(full, false)

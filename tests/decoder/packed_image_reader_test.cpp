@@ -4,7 +4,10 @@
 
 #include <functional>
 
-#include "tests/decoder/test_support.h"
+#include "tests/support/bytes.h"
+#include "tests/support/container_builder.h"
+#include "tests/support/packed_image_builder.h"
+#include "tests/support/scratch_dir.h"
 
 namespace romfold {
 namespace {
@@ -52,7 +55,7 @@ TEST(DecoderPackedImage, WithSplash) {
     const Case cases[] = {{3, 2}, {0, 5}, {7, 0}, {1920, 1080}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-        const Bytes pixels = test::pseudo_random_bytes(size_t(2 * c.width * c.height), 9);
+        const Bytes pixels = test::random_bytes(size_t(2 * c.width * c.height), 9);
         const FileResult result = read_bytes(test::packed_image(hello_container, c.width, c.height, pixels));
         ASSERT_TRUE(result.ok) << result.failure.message;
         EXPECT_EQ(result.image.stream, hello_container);
@@ -77,30 +80,30 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
     const Case cases[] = {
         {"shorter than the header", [](Bytes& b) { b.resize(15); }, "file of 15 bytes is shorter than its header", 0},
         {"bad magic", [](Bytes& b) { b[3] = 'X'; }, "bad packed image magic", 0},
-        {"header size not 16", [](Bytes& b) { test::put_le32(b, 4, 20); }, "header size 20 is not 16", 4},
+        {"header size not 16", [](Bytes& b) { test::store_le32(b, 4, 20); }, "header size 20 is not 16", 4},
         {"a byte after the splash block", [](Bytes& b) { b.push_back(0); },
          "header sizes add up to 61 bytes, but the file has 62", 8},
         {"last pixel byte missing", [](Bytes& b) { b.pop_back(); },
          "header sizes add up to 61 bytes, but the file has 60", 8},
-        {"container size beyond the file", [](Bytes& b) { test::put_le32(b, 8, 0xFFFFFFF0); },
+        {"container size beyond the file", [](Bytes& b) { test::store_le32(b, 8, 0xFFFFFFF0); },
          "header sizes add up to 4294967320 bytes, but the file has 61", 8},
         {"splash block shorter than its header",
          [](Bytes& b) {
              b.resize(16 + 21 + 5);
-             test::put_le32(b, 12, 5);
+             test::store_le32(b, 12, 5);
          },
          "splash block size 5 is below 12", 12},
         {"bad splash marker", [](Bytes& b) { b[40] = 'D'; }, "bad splash marker", 37},
-        {"too wide", [](Bytes& b) { test::put_le32(b, 41, 1921); }, "splash screen of 1921x2 pixels is too big", 41},
-        {"too high", [](Bytes& b) { test::put_le32(b, 45, 1081); }, "splash screen of 3x1081 pixels is too big", 41},
-        {"dimensions disagree with the block size", [](Bytes& b) { test::put_le32(b, 41, 4); },
+        {"too wide", [](Bytes& b) { test::store_le32(b, 41, 1921); }, "splash screen of 1921x2 pixels is too big", 41},
+        {"too high", [](Bytes& b) { test::store_le32(b, 45, 1081); }, "splash screen of 3x1081 pixels is too big", 41},
+        {"dimensions disagree with the block size", [](Bytes& b) { test::store_le32(b, 41, 4); },
          "splash block size 24 does not match 4x2 pixels", 12},
-        {"negative width", [](Bytes& b) { test::put_le32(b, 41, std::uint32_t(-3)); },
+        {"negative width", [](Bytes& b) { test::store_le32(b, 41, std::uint32_t(-3)); },
          "splash screen of -3x2 pixels has a negative dimension", 41},
         {"negative width and height",
          [](Bytes& b) {
-             test::put_le32(b, 41, std::uint32_t(-3));
-             test::put_le32(b, 45, std::uint32_t(-2));
+             test::store_le32(b, 41, std::uint32_t(-3));
+             test::store_le32(b, 45, std::uint32_t(-2));
          },
          "splash screen of -3x-2 pixels has a negative dimension", 41},
         {"fault in the container", [](Bytes& b) { b[27] = 0x80; }, "block 0: last block not marked last", 24},

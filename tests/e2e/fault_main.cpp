@@ -18,31 +18,31 @@ bool write_log(const char* path) {
     if (log == nullptr) {
         return false;
     }
-    for (const std::string& entry : romfold_test::stream_log()) {
+    for (const std::string& entry : romfold::test::stream_log()) {
         std::fprintf(log, "%s\n", entry.c_str());
     }
-    std::fprintf(log, "open at exit: %zu\n", romfold_test::open_stream_count());
+    std::fprintf(log, "open at exit: %zu\n", romfold::test::open_stream_count());
     return std::fclose(log) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::optional<romfold_test::Fault> fault;
+    std::optional<romfold::test::Fault> fault;
     if (const char* text = std::getenv("ROMFOLD_FAULT"); text != nullptr) {
-        fault = romfold_test::parse_fault(text);
+        fault = romfold::test::parse_fault(text);
         if (!fault) {
             std::fprintf(stderr, "romfold_fault: malformed ROMFOLD_FAULT \"%s\"\n", text);
             return 2;
         }
     }
-    romfold_test::install_fault_streams(fault);
+    romfold::test::install_fault_streams(fault);
     const int status = romfold::run_pipeline(argc, argv);
     std::fflush(stdout);
     if (const char* path = std::getenv("ROMFOLD_FAULT_LOG"); path != nullptr && !write_log(path)) {
         std::fprintf(stderr, "romfold_fault: cannot write the log %s\n", path);
         return 2;
     }
-    romfold_test::remove_fault_streams();
+    romfold::test::remove_fault_streams();
     return status;
 }

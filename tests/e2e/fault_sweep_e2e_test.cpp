@@ -28,7 +28,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 struct FaultedRun {
@@ -46,7 +46,7 @@ Bytes text_bytes(std::size_t size) {
         text += words[(n >> 16) % 7];
     }
     text.resize(size);
-    return to_bytes(text);
+    return bytes_of(text);
 }
 
 constexpr std::uint32_t image_length = 65536 + 20000;
@@ -161,7 +161,7 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
                 EXPECT_NE(run.result.out.find("Splash screen {dir}/splash.tss not available.\r\n"), std::string::npos);
                 EXPECT_TRUE(run.after.at("nk.tmp") == plain.after.at("nk.tmp"));
                 EXPECT_TRUE(run.after.at("nbx.tmp") == plain.after.at("nbx.tmp"));
-                EXPECT_TRUE(run.after.at("nk.nbx") == packed(plain.after.at("nbx.tmp")));
+                EXPECT_TRUE(run.after.at("nk.nbx") == packed_image(plain.after.at("nbx.tmp")));
             } else {
                 EXPECT_EQ(run.result.out, plain.result.out);
                 EXPECT_TRUE(run.after == plain.after) << "a successful run left other files";
@@ -178,4 +178,4 @@ TEST(FaultSweep, EveryFailedCallKeepsThePromises) {
 }
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -11,7 +11,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 struct LargeCase {
@@ -54,29 +54,46 @@ const std::string too_long = "Files longer than 4GB are not supported\n";
 
 INSTANTIATE_TEST_SUITE_P(
     AtTheLimit, LargeInput,
-    testing::Values(LargeCase{"SegmentOf4GBIsRefused", 0, four_gb,
-                              "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
-                              "Files longer than 4GB are not supported\nError opening {dir}/nk.nb0.\r\n",
-                              255, 0},
-                    LargeCase{"SegmentOf4GBPlusOneIsRefused", 0, four_gb + 1,
-                              "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
-                              "Files longer than 4GB are not supported\nError opening {dir}/nk.nb0.\r\n",
-                              255, 0},
-                    LargeCase{"SegmentOneByteBelow4GBIsTaken", 0, four_gb - 1,
-                              "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
-                              "\nInput file size : 100 bytes\nOutput file size: 28 bytes\nGain            : 72.00%\n"
-                              "Splash screen {dir}/splash.tss not available.\r\n"
-                              "Image file {dir}/nk.nbx generated successfully",
-                              0, 100},
-                    LargeCase{"KernelImageOf4GBIsRefused", four_gb, 100,
-                              "Files longer than 4GB are not supported\nError opening {dir}/nk.bin.\r\n", 255, absent},
-                    LargeCase{"KernelImageOneByteBelow4GBIsRead", four_gb - 1, 100,
-                              "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
-                              "\nInput file size : 100 bytes\nOutput file size: 28 bytes\nGain            : 72.00%\n"
-                              "Splash screen {dir}/splash.tss not available.\r\n"
-                              "Image file {dir}/nk.nbx generated successfully",
-                              0, 100}),
+    testing::Values(
+        LargeCase{.name = "SegmentOf4GBIsRefused",
+                  .kernel_image_size = 0,
+                  .segment_size = four_gb,
+                  .out = "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
+                         "Files longer than 4GB are not supported\nError opening {dir}/nk.nb0.\r\n",
+                  .status = 255,
+                  .merged_size = 0},
+        LargeCase{.name = "SegmentOf4GBPlusOneIsRefused",
+                  .kernel_image_size = 0,
+                  .segment_size = four_gb + 1,
+                  .out = "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
+                         "Files longer than 4GB are not supported\nError opening {dir}/nk.nb0.\r\n",
+                  .status = 255,
+                  .merged_size = 0},
+        LargeCase{.name = "SegmentOneByteBelow4GBIsTaken",
+                  .kernel_image_size = 0,
+                  .segment_size = four_gb - 1,
+                  .out = "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
+                         "\nInput file size : 100 bytes\nOutput file size: 28 bytes\nGain            : 72.00%\n"
+                         "Splash screen {dir}/splash.tss not available.\r\n"
+                         "Image file {dir}/nk.nbx generated successfully",
+                  .status = 0,
+                  .merged_size = 100},
+        LargeCase{.name = "KernelImageOf4GBIsRefused",
+                  .kernel_image_size = four_gb,
+                  .segment_size = 100,
+                  .out = "Files longer than 4GB are not supported\nError opening {dir}/nk.bin.\r\n",
+                  .status = 255,
+                  .merged_size = absent},
+        LargeCase{.name = "KernelImageOneByteBelow4GBIsRead",
+                  .kernel_image_size = four_gb - 1,
+                  .segment_size = 100,
+                  .out = "Image in {dir}/nk.bin is 100bytes\r\nMerging {dir}/nk.nb0.\r\n"
+                         "\nInput file size : 100 bytes\nOutput file size: 28 bytes\nGain            : 72.00%\n"
+                         "Splash screen {dir}/splash.tss not available.\r\n"
+                         "Image file {dir}/nk.nbx generated successfully",
+                  .status = 0,
+                  .merged_size = 100}),
     [](const testing::TestParamInfo<LargeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

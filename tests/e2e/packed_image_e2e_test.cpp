@@ -14,7 +14,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/compressed_blocks.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 // A release directory whose one segment holds exactly `image`.
@@ -39,7 +39,7 @@ Files compressed_only(const Bytes& image) { return {{"nk.tmp", image}, {"nbx.tmp
 
 Files packed_with(const Bytes& image, const Bytes& splash, std::size_t packed_size = SIZE_MAX) {
     Files files = compressed_only(image);
-    const Bytes whole = packed(stored_container(image), splash);
+    const Bytes whole = packed_image_with_splash_file(stored_container(image), splash);
     files["nk.nbx"] = packed_size < whole.size() ? cut(whole, packed_size) : whole;
     return files;
 }
@@ -48,73 +48,74 @@ std::vector<Case> container_cases() {
     std::vector<Case> cases;
     {
         const Bytes container{'X', 'P', 'R', 'S', 0, 0, 0, 0};
-        cases.push_back({"EmptyImageGivesHeaderOnlyContainer",
-                         release_of({}),
-                         {"{dir}"},
-                         "",
-                         image_line(0) +
-                             "\nInput file size : 0 bytes\nOutput file size: 8 bytes\nGain            : 0.00\n" +
-                             no_splash() + success(),
-                         0,
-                         {{"nk.tmp", {}}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+        cases.push_back({.name = "EmptyImageGivesHeaderOnlyContainer",
+                         .before = release_of({}),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(0) +
+                                "\nInput file size : 0 bytes\nOutput file size: 8 bytes\nGain            : 0.00\n" +
+                                no_splash() + success(),
+                         .status = 0,
+                         .created = {{"nk.tmp", {}}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     {
         const Bytes five{1, 2, 3, 4, 5};
         const Bytes container{'X', 'P', 'R', 'S', 5, 0, 0, 0, 5, 0, 0, 0xC0, 5, 0, 0, 0, 1, 2, 3, 4, 5};
-        cases.push_back({"FiveByteImageIsOneStoredLastBlock",
-                         release_of(five),
-                         {"{dir}"},
-                         "",
-                         image_line(5) + merging(0) +
-                             "\nInput file size : 5 bytes\nOutput file size: 21 bytes\nGain            : -320.00%\n" +
-                             no_splash() + success(),
-                         0,
-                         {{"nk.tmp", five}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+        cases.push_back(
+            {.name = "FiveByteImageIsOneStoredLastBlock",
+             .before = release_of(five),
+             .args = {"{dir}"},
+             .fault = "",
+             .out = image_line(5) + merging(0) +
+                    "\nInput file size : 5 bytes\nOutput file size: 21 bytes\nGain            : -320.00%\n" +
+                    no_splash() + success(),
+             .status = 0,
+             .created = {{"nk.tmp", five}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}, std::size_t{200000}}) {
         // Random bytes: every block stored, only the last marked and sized.
         const Bytes image = segment(0, size);
         const Bytes container = stored_container(image);
         cases.push_back(
-            {"RandomImageOf" + std::to_string(size) + "BytesIsStored",
-             release_of(image),
-             {"{dir}"},
-             "",
-             image_line(static_cast<std::int32_t>(size)) + merging(0) +
-                 statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(container.size())) +
-                 no_splash() + success(),
-             0,
-             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+            {.name = "RandomImageOf" + std::to_string(size) + "BytesIsStored",
+             .before = release_of(image),
+             .args = {"{dir}"},
+             .fault = "",
+             .out = image_line(static_cast<std::int32_t>(size)) + merging(0) +
+                    statistics(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(container.size())) +
+                    no_splash() + success(),
+             .status = 0,
+             .created = {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     for (const std::size_t size : {std::size_t{65536}, std::size_t{65537}, std::size_t{300001}}) {
         // Compressible: the records must decode to the image, with a stored
         // one-byte last block for 65537.
         Bytes image = zeros_then(size - 1, {7});
         for (std::size_t at = 70000; at + 5000 < size; at += 70000) {
-            const Bytes noise = pattern_bytes(5000, static_cast<std::uint32_t>(at));
+            const Bytes noise = random_bytes(5000, static_cast<std::uint32_t>(at));
             std::copy(noise.begin(), noise.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
         }
         cases.push_back(
-            {"CompressibleImageOf" + std::to_string(size) + "Bytes",
-             release_of(image),
-             {"{dir}"},
-             "",
-             image_line(static_cast<std::int32_t>(size)) + merging(0) + run_statistics + no_splash() + success(),
-             0,
-             {{"nk.tmp", image}, {"nbx.tmp", decodes_to_image}, {"nk.nbx", decodes_to_image}}});
+            {.name = "CompressibleImageOf" + std::to_string(size) + "Bytes",
+             .before = release_of(image),
+             .args = {"{dir}"},
+             .fault = "",
+             .out = image_line(static_cast<std::int32_t>(size)) + merging(0) + run_statistics + no_splash() + success(),
+             .status = 0,
+             .created = {{"nk.tmp", image}, {"nbx.tmp", decodes_to_image}, {"nk.nbx", decodes_to_image}}});
     }
     for (std::uint32_t remainder = 0; remainder < 4; ++remainder) {
         const auto [image, block, container] = one_compressed_block(remainder);
         cases.push_back(
-            {"CompressedBlockOf4kPlus" + std::to_string(remainder) + "Bytes",
-             release_of(image),
-             {"{dir}"},
-             "",
-             image_line(static_cast<std::int32_t>(image.size())) + merging(0) +
-                 statistics(static_cast<std::uint32_t>(image.size()), static_cast<std::uint32_t>(container.size())) +
-                 no_splash() + success(),
-             0,
-             {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}}});
+            {.name = "CompressedBlockOf4kPlus" + std::to_string(remainder) + "Bytes",
+             .before = release_of(image),
+             .args = {"{dir}"},
+             .fault = "",
+             .out = image_line(static_cast<std::int32_t>(image.size())) + merging(0) +
+                    statistics(static_cast<std::uint32_t>(image.size()), static_cast<std::uint32_t>(container.size())) +
+                    no_splash() + success(),
+             .status = 0,
+             .created = {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}}});
     }
     return cases;
 }
@@ -123,7 +124,7 @@ std::vector<Case> container_cases() {
 Bytes splash_with(void (*change)(SplashFields&), std::size_t pixel_bytes = 24) {
     SplashFields fields;
     change(fields);
-    return splash_file(fields, pixel_bytes);
+    return splash_file(fields, random_bytes(pixel_bytes, 77));
 }
 
 std::vector<Case> splash_cases() {
@@ -137,13 +138,13 @@ std::vector<Case> splash_cases() {
 
     auto accepted = [&](const std::string& name, std::int32_t width, std::int32_t height, std::size_t extra) {
         const Bytes splash = splash_file(width, height, extra);
-        cases.push_back({name,
-                         with(small, "splash.tss", splash),
-                         {"{dir}"},
-                         "",
-                         small_front + splash_line(width, height) + success(),
-                         0,
-                         packed_with(small_image, splash)});
+        cases.push_back({.name = name,
+                         .before = with(small, "splash.tss", splash),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = small_front + splash_line(width, height) + success(),
+                         .status = 0,
+                         .created = packed_with(small_image, splash)});
     };
     accepted("SplashScreenIsPacked", 4, 3, 0);
     accepted("BytesAfterThePixelsAreNotCopied", 4, 3, 50);
@@ -152,22 +153,22 @@ std::vector<Case> splash_cases() {
     accepted("ZeroWidthGivesBlockOfTwelveBytes", 0, 5, 0);
     accepted("ZeroHeightGivesBlockOfTwelveBytes", 7, 0, 0);
 
-    cases.push_back({"DanglingSplashLinkIsNotAvailable",
-                     with(small, "splash.tss", link_to("missing.tss")),
-                     {"{dir}"},
-                     "",
-                     small_front + no_splash() + success(),
-                     0,
-                     packed_with(small_image, {})});
+    cases.push_back({.name = "DanglingSplashLinkIsNotAvailable",
+                     .before = with(small, "splash.tss", link_to("missing.tss")),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = small_front + no_splash() + success(),
+                     .status = 0,
+                     .created = packed_with(small_image, {})});
 
     auto refused = [&](const std::string& name, const Bytes& splash, const std::string& message) {
-        cases.push_back({name,
-                         with(small, "splash.tss", splash),
-                         {"{dir}"},
-                         "",
-                         small_front + message,
-                         255,
-                         compressed_only(small_image)});
+        cases.push_back({.name = name,
+                         .before = with(small, "splash.tss", splash),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = small_front + message,
+                         .status = 255,
+                         .created = compressed_only(small_image)});
     };
     const Bytes good = splash_file(4, 3);
     refused("EmptySplash", {}, read_error);
@@ -226,23 +227,23 @@ std::vector<Case> splash_cases() {
     {
         // Header, stream and the start of the splash block stay in nk.nbx.
         const Bytes splash = cut(good, 138 + 10);
-        cases.push_back({"SplashCutShortInItsPixels",
-                         with(small, "splash.tss", splash),
-                         {"{dir}"},
-                         "",
-                         small_front + splash_line(4, 3) + read_error,
-                         255,
-                         packed_with(small_image, good, 16 + 36 + 12)});
+        cases.push_back({.name = "SplashCutShortInItsPixels",
+                         .before = with(small, "splash.tss", splash),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = small_front + splash_line(4, 3) + read_error,
+                         .status = 255,
+                         .created = packed_with(small_image, good, 16 + 36 + 12)});
     }
     {
         const Bytes full = splash_file(1920, 1080);
-        cases.push_back({"LargeSplashCutShortAfterFirstChunk",
-                         with(small, "splash.tss", cut(full, 138 + 100000)),
-                         {"{dir}"},
-                         "",
-                         small_front + splash_line(1920, 1080) + read_error,
-                         255,
-                         packed_with(small_image, full, 16 + 36 + 12 + 65536)});
+        cases.push_back({.name = "LargeSplashCutShortAfterFirstChunk",
+                         .before = with(small, "splash.tss", cut(full, 138 + 100000)),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = small_front + splash_line(1920, 1080) + read_error,
+                         .status = 255,
+                         .created = packed_with(small_image, full, 16 + 36 + 12 + 65536)});
     }
     return cases;
 }
@@ -254,84 +255,85 @@ std::vector<Case> output_cases() {
     const std::string compressing = "Error compressing {dir}/nk.tmp to {dir}/nbx.tmp.\r\n";
     std::vector<Case> cases;
 
-    cases.push_back({"PackedImageCannotBeCreated",
-                     with(small, "nk.nbx", a_directory),
-                     {"{dir}"},
-                     "",
-                     small_front + no_splash() + "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
-                     255,
-                     compressed_only(small_image)});
     cases.push_back(
-        {"PackedImageCannotBeCreatedWithSplash",
-         with(with(small, "nk.nbx", a_directory), "splash.tss", splash),
-         {"{dir}"},
-         "",
-         small_front + splash_line(4, 3) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
-         255,
-         compressed_only(small_image)});
+        {.name = "PackedImageCannotBeCreated",
+         .before = with(small, "nk.nbx", a_directory),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = small_front + no_splash() + "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
+         .status = 255,
+         .created = compressed_only(small_image)});
+    cases.push_back(
+        {.name = "PackedImageCannotBeCreatedWithSplash",
+         .before = with(with(small, "nk.nbx", a_directory), "splash.tss", splash),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = small_front + splash_line(4, 3) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.nbx.\r\n",
+         .status = 255,
+         .created = compressed_only(small_image)});
     // A small nk.nbx fits the stream's buffer and meets the full disk only at
     // the flush; a large stream or splash block already at a write.
-    cases.push_back({"SmallPackedImageOnFullDisk",
-                     with(small, "nk.nbx", link_to("/dev/full")),
-                     {"{dir}"},
-                     "",
-                     small_front + no_splash() + write_error,
-                     255,
-                     compressed_only(small_image)});
-    cases.push_back({"SmallPackedImageWithSplashOnFullDisk",
-                     with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash),
-                     {"{dir}"},
-                     "",
-                     small_front + splash_line(4, 3) + write_error,
-                     255,
-                     compressed_only(small_image)});
+    cases.push_back({.name = "SmallPackedImageOnFullDisk",
+                     .before = with(small, "nk.nbx", link_to("/dev/full")),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = small_front + no_splash() + write_error,
+                     .status = 255,
+                     .created = compressed_only(small_image)});
+    cases.push_back({.name = "SmallPackedImageWithSplashOnFullDisk",
+                     .before = with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = small_front + splash_line(4, 3) + write_error,
+                     .status = 255,
+                     .created = compressed_only(small_image)});
     {
         const Bytes large = segment(0, 200000);
-        cases.push_back({"LargeStreamOnFullDisk",
-                         with(release_of(large), "nk.nbx", link_to("/dev/full")),
-                         {"{dir}"},
-                         "",
-                         image_line(200000) + merging(0) +
-                             statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
-                             no_splash() + write_error,
-                         255,
-                         compressed_only(large)});
+        cases.push_back({.name = "LargeStreamOnFullDisk",
+                         .before = with(release_of(large), "nk.nbx", link_to("/dev/full")),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(200000) + merging(0) +
+                                statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
+                                no_splash() + write_error,
+                         .status = 255,
+                         .created = compressed_only(large)});
     }
-    cases.push_back({"LargeSplashOnFullDisk",
-                     with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash_file(800, 480)),
-                     {"{dir}"},
-                     "",
-                     small_front + splash_line(800, 480) + write_error,
-                     255,
-                     compressed_only(small_image)});
+    cases.push_back({.name = "LargeSplashOnFullDisk",
+                     .before = with(with(small, "nk.nbx", link_to("/dev/full")), "splash.tss", splash_file(800, 480)),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = small_front + splash_line(800, 480) + write_error,
+                     .status = 255,
+                     .created = compressed_only(small_image)});
 
     // The container writer on the full disk: a small container fails when it
     // is closed, a large one at a block's data, without a message of its own.
-    cases.push_back({"SmallContainerOnFullDisk",
-                     with(small, "nbx.tmp", link_to("/dev/full")),
-                     {"{dir}"},
-                     "",
-                     image_line(20) + merging(0) + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
-                     255,
-                     {{"nk.tmp", small_image}}});
+    cases.push_back({.name = "SmallContainerOnFullDisk",
+                     .before = with(small, "nbx.tmp", link_to("/dev/full")),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = image_line(20) + merging(0) + "\nFoldEncodeFile: fwrite() failed\n" + compressing,
+                     .status = 255,
+                     .created = {{"nk.tmp", small_image}}});
     {
         const Bytes large = segment(0, 200000);
-        cases.push_back({"LargeContainerOnFullDisk",
-                         with(release_of(large), "nbx.tmp", link_to("/dev/full")),
-                         {"{dir}"},
-                         "",
-                         image_line(200000) + merging(0) + compressing,
-                         255,
-                         {{"nk.tmp", large}}});
+        cases.push_back({.name = "LargeContainerOnFullDisk",
+                         .before = with(release_of(large), "nbx.tmp", link_to("/dev/full")),
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(200000) + merging(0) + compressing,
+                         .status = 255,
+                         .created = {{"nk.tmp", large}}});
     }
-    cases.push_back({"ContainerCannotBeCreated",
-                     with(small, "nbx.tmp", a_directory),
-                     {"{dir}"},
-                     "",
-                     image_line(20) + merging(0) + "OpenForWriting: fopen() failed\n" +
-                         "\nFoldEncodeFile: OpenForWriting() failed\n" + compressing,
-                     255,
-                     {{"nk.tmp", small_image}}});
+    cases.push_back({.name = "ContainerCannotBeCreated",
+                     .before = with(small, "nbx.tmp", a_directory),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = image_line(20) + merging(0) + "OpenForWriting: fopen() failed\n" +
+                            "\nFoldEncodeFile: OpenForWriting() failed\n" + compressing,
+                     .status = 255,
+                     .created = {{"nk.tmp", small_image}}});
     return cases;
 }
 
@@ -346,7 +348,13 @@ std::vector<Case> fault_cases() {
     std::vector<Case> cases;
     auto row = [&](const std::string& name, const std::string& fault, const std::string& out, int status,
                    const Files& created) {
-        cases.push_back({name, small, {"{dir}"}, fault, out, status, created});
+        cases.push_back({.name = name,
+                         .before = small,
+                         .args = {"{dir}"},
+                         .fault = fault,
+                         .out = out,
+                         .status = status,
+                         .created = created});
     };
 
     row("FaultLayerWithoutFaultPacksNormally", no_fault, front + success(), 0, packed_with(small_image, splash));
@@ -378,13 +386,13 @@ std::vector<Case> fault_cases() {
         255, {{"nk.tmp", small_image}, {"nbx.tmp", cut(small_container, 12)}});
     {
         const auto [image, block, container] = one_compressed_block(1);
-        cases.push_back({"ContainerPaddingWriteFailsSilently",
-                         release_of(image),
-                         {"{dir}"},
-                         "write:nbx.tmp:6:1",
-                         image_line(static_cast<std::int32_t>(image.size())) + merging(0) + compressing,
-                         255,
-                         {{"nk.tmp", image}, {"nbx.tmp", cut(container, container.size() - 2)}}});
+        cases.push_back({.name = "ContainerPaddingWriteFailsSilently",
+                         .before = release_of(image),
+                         .args = {"{dir}"},
+                         .fault = "write:nbx.tmp:6:1",
+                         .out = image_line(static_cast<std::int32_t>(image.size())) + merging(0) + compressing,
+                         .status = 255,
+                         .created = {{"nk.tmp", image}, {"nbx.tmp", cut(container, container.size() - 2)}}});
     }
     // A read that delivers less than asked is followed by more reads until
     // the block is full: the container is the same as without the fault.
@@ -441,15 +449,15 @@ std::vector<Case> fault_cases() {
     {
         // A large stream is copied in chunks of 64 KB; the second read falls short.
         const Bytes large = segment(0, 200000);
-        cases.push_back({"ContainerReadShortInSecondChunk",
-                         release_of(large),
-                         {"{dir}"},
-                         "read:nbx.tmp:2:100",
-                         image_line(200000) + merging(0) +
-                             statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
-                             no_splash() + "Error reading from {dir}/nbx.tmp.\r\n",
-                         255,
-                         packed_with(large, {}, 16 + 65536)});
+        cases.push_back({.name = "ContainerReadShortInSecondChunk",
+                         .before = release_of(large),
+                         .args = {"{dir}"},
+                         .fault = "read:nbx.tmp:2:100",
+                         .out = image_line(200000) + merging(0) +
+                                statistics(200000, static_cast<std::uint32_t>(stored_container(large).size())) +
+                                no_splash() + "Error reading from {dir}/nbx.tmp.\r\n",
+                         .status = 255,
+                         .created = packed_with(large, {}, 16 + 65536)});
     }
     return cases;
 }
@@ -472,4 +480,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, PackingRun, ::testing::ValuesIn(all_cases()),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -10,11 +10,11 @@
 #include "decoder/packed_image_reader.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
-Bytes link_to(const std::string& target) { return to_bytes("-> " + target); }
-const Bytes a_directory = to_bytes("<dir>");
-const Bytes decodes_to_image = to_bytes("<decodes to nk.tmp>");
+Bytes link_to(const std::string& target) { return bytes_of("-> " + target); }
+const Bytes a_directory = bytes_of("<dir>");
+const Bytes decodes_to_image = bytes_of("<decodes to nk.tmp>");
 const std::string run_statistics = "{statistics}";
 
 const std::string usage = "Usage:\r\nromfold <path>\r\npath: flat release directory containing nk.bin\r\n";
@@ -22,14 +22,14 @@ const std::string fopen_failed = "OpenForReading: fopen() failed\n";
 const std::string no_fault = "-";
 
 Bytes kernel_image(std::uint32_t length, std::uint32_t base, const std::string& signature) {
-    Bytes bytes = to_bytes(signature);
+    Bytes bytes = bytes_of(signature);
     append_le32(bytes, base);
     append_le32(bytes, length);
     for (std::uint32_t record = 0; record < 3; ++record) {
         append_le32(bytes, base + record * 0x1000u);  // address
         append_le32(bytes, 16);                       // length
         append_le32(bytes, 0x5A5A0000u + record);     // checksum
-        const Bytes data = pattern_bytes(16, 100 + record);
+        const Bytes data = random_bytes(16, 100 + record);
         bytes.insert(bytes.end(), data.begin(), data.end());
     }
     return bytes;
@@ -40,12 +40,7 @@ Bytes cut(Bytes bytes, std::size_t size) {
     return bytes;
 }
 
-Bytes concat(Bytes front, const Bytes& back) {
-    front.insert(front.end(), back.begin(), back.end());
-    return front;
-}
-
-Bytes segment(int number, std::size_t size) { return pattern_bytes(size, static_cast<std::uint32_t>(number) + 1); }
+Bytes segment(int number, std::size_t size) { return random_bytes(size, static_cast<std::uint32_t>(number) + 1); }
 
 std::string segment_name(int number) { return "nk.nb" + std::to_string(number); }
 
@@ -72,69 +67,12 @@ Bytes merged(const Files& files, std::size_t length) {
     return bytes;
 }
 
-Bytes stored_container(const Bytes& image) {
-    Bytes bytes = to_bytes("XPRS");
-    append_le32(bytes, static_cast<std::uint32_t>(image.size()));
-    for (std::size_t at = 0; at < image.size(); at += 65536) {
-        const std::size_t n = image.size() - at < 65536 ? image.size() - at : 65536;
-        const bool last = at + n == image.size();
-        append_le32(bytes, static_cast<std::uint32_t>(n) | 0x80000000u | (last ? 0x40000000u : 0u));
-        if (last) {
-            append_le32(bytes, static_cast<std::uint32_t>(n));
-        }
-        bytes.insert(bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at),
-                     image.begin() + static_cast<std::ptrdiff_t>(at + n));
-    }
-    return bytes;
-}
-
-Bytes splash_file(const SplashFields& f, std::size_t pixel_bytes) {
-    Bytes bytes{f.type[0], f.type[1]};
-    append_le32(bytes, static_cast<std::uint32_t>(f.pixel_offset + pixel_bytes));  // file size
-    append_le32(bytes, 0);                                                         // reserved
-    append_le32(bytes, f.pixel_offset);
-    append_le32(bytes, f.info_size);
-    append_le32(bytes, static_cast<std::uint32_t>(f.width));
-    append_le32(bytes, static_cast<std::uint32_t>(f.height));
-    bytes.push_back(1);  // planes
-    bytes.push_back(0);
-    bytes.push_back(static_cast<std::uint8_t>(f.bits_per_pixel));
-    bytes.push_back(static_cast<std::uint8_t>(f.bits_per_pixel >> 8));
-    append_le32(bytes, f.compression);
-    append_le32(bytes, static_cast<std::uint32_t>(pixel_bytes));  // image size
-    append_le32(bytes, 2835);                                     // pixels per metre
-    append_le32(bytes, 2835);
-    append_le32(bytes, 0);        // colours used
-    append_le32(bytes, 0);        // colours important
-    append_le32(bytes, 0xF800u);  // red, green and blue masks of 5-6-5 pixels
-    append_le32(bytes, 0x07E0u);
-    append_le32(bytes, 0x001Fu);
-    bytes.resize(f.pixel_offset, 0);
-    return concat(bytes, pattern_bytes(pixel_bytes, 77));
-}
-
 Bytes splash_file(std::int32_t width, std::int32_t height, std::size_t extra) {
     SplashFields fields;
     fields.width = width;
     fields.height = height;
-    return splash_file(fields, 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + extra);
-}
-
-Bytes packed(const Bytes& container, const Bytes& splash) {
-    Bytes bytes = to_bytes("IORW");
-    append_le32(bytes, 16);
-    append_le32(bytes, static_cast<std::uint32_t>(container.size()));
-    Bytes block;
-    if (!splash.empty()) {
-        const std::uint32_t width = load_le32(splash, 18);
-        const std::uint32_t height = load_le32(splash, 22);
-        block = to_bytes("ECEC");
-        append_le32(block, width);
-        append_le32(block, height);
-        block.insert(block.end(), splash.begin() + 138, splash.begin() + 138 + 2 * width * height);
-    }
-    append_le32(bytes, static_cast<std::uint32_t>(block.size()));
-    return concat(concat(bytes, container), block);
+    return splash_file(
+        fields, random_bytes(2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + extra, 77));
 }
 
 std::string statistics(std::uint32_t input_size, std::uint32_t output_size) {
@@ -304,4 +242,4 @@ void check_run(const Case& c) {
     }
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -19,9 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
+#include "tests/support/container_builder.h"
+#include "tests/support/packed_image_builder.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/splash_file.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 using Files = std::map<std::string, Bytes>;
 
@@ -48,7 +52,6 @@ extern const std::string no_fault;
 Bytes kernel_image(std::uint32_t length, std::uint32_t base = 0x80200000u, const std::string& signature = "B000FF\n");
 
 Bytes cut(Bytes bytes, std::size_t size);
-Bytes concat(Bytes front, const Bytes& back);
 
 Bytes segment(int number, std::size_t size);
 std::string segment_name(int number);
@@ -59,28 +62,9 @@ Files release(std::uint32_t length, const std::vector<std::size_t>& sizes);
 // The first `length` bytes of the segments nk.nb0, nk.nb1, ... of `files`.
 Bytes merged(const Files& files, std::size_t length);
 
-// The container of an image none of whose blocks compresses: every record
-// stored, the last one marked and carrying its size.
-Bytes stored_container(const Bytes& image);
-
-// A splash screen file: "TD", pixel offset 138, a 124-byte information header
-// for W x H pixels of 16 bits in bit fields, then `pixel_bytes` bytes.
-struct SplashFields {
-    std::int32_t width = 4;
-    std::int32_t height = 3;
-    std::uint8_t type[2] = {'T', 'D'};
-    std::uint32_t pixel_offset = 138;
-    std::uint32_t info_size = 124;
-    std::uint16_t bits_per_pixel = 16;
-    std::uint32_t compression = 3;
-};
-Bytes splash_file(const SplashFields& fields, std::size_t pixel_bytes);
-// A splash screen with exactly its 2*W*H pixel bytes and `extra` bytes after them.
+// A splash screen of W x H pixels with exactly its 2*W*H random pixel bytes
+// and `extra` bytes after them.
 Bytes splash_file(std::int32_t width, std::int32_t height, std::size_t extra = 0);
-
-// The packed image: "IORW" header, the container, and the splash block of
-// `splash` (a splash file) when it is not empty.
-Bytes packed(const Bytes& container, const Bytes& splash = {});
 
 // The three statistics lines for an input and an output size.
 std::string statistics(std::uint32_t input_size, std::uint32_t output_size);
@@ -121,4 +105,4 @@ FaultLog read_fault_log(const std::string& path);
 // must leave no stream open.
 void check_run(const Case& c);
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -12,13 +12,13 @@
 
 #include "tests/e2e/pipeline_cases.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 // The files a run leaves after a merged image of these bytes was packed.
 Files finished(const Bytes& image) {
     const Bytes container = stored_container(image);
-    return {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed(container)}};
+    return {{"nk.tmp", image}, {"nbx.tmp", container}, {"nk.nbx", packed_image(container)}};
 }
 
 // The console lines after the merge of such a run.
@@ -31,9 +31,27 @@ std::string finish(const Bytes& image, const std::string& dir = "{dir}") {
 std::vector<Case> argument_cases() {
     const Files ok = release(100, {100});
     return {
-        {"NoArgumentPrintsUsage", ok, {}, "", usage, 255, {}},
-        {"TwoArgumentsPrintUsage", ok, {"{dir}", "{dir}"}, "", usage, 255, {}},
-        {"ThreeArgumentsPrintUsage", ok, {"{dir}", "a", "b"}, "", usage, 255, {}},
+        {.name = "NoArgumentPrintsUsage",
+         .before = ok,
+         .args = {},
+         .fault = "",
+         .out = usage,
+         .status = 255,
+         .created = {}},
+        {.name = "TwoArgumentsPrintUsage",
+         .before = ok,
+         .args = {"{dir}", "{dir}"},
+         .fault = "",
+         .out = usage,
+         .status = 255,
+         .created = {}},
+        {.name = "ThreeArgumentsPrintUsage",
+         .before = ok,
+         .args = {"{dir}", "a", "b"},
+         .fault = "",
+         .out = usage,
+         .status = 255,
+         .created = {}},
     };
 }
 
@@ -48,36 +66,84 @@ std::vector<Case> kernel_image_cases() {
         return files;
     };
     return {
-        {"MissingKernelImage", seg, {"{dir}"}, "", fopen_failed + "Error opening {dir}/nk.bin.\r\n", 255, {}},
-        {"EmptyKernelImage", with({}), {"{dir}"}, "", signature_error, 255, {}},
-        {"FiveByteKernelImage", with(to_bytes("B000F")), {"{dir}"}, "", signature_error, 255, {}},
-        {"SixSignatureBytes", with(to_bytes("B000FF")), {"{dir}"}, "", signature_error, 255, {}},
-        {"FirstSignatureByteWrong", with(kernel_image(64, 0x80200000u, "b000FF\n")), {"{dir}"}, "", invalid, 255, {}},
-        {"LastSignatureByteWrong", with(kernel_image(64, 0x80200000u, "B000FF\r")), {"{dir}"}, "", invalid, 255, {}},
-        {"TenByteKernelImage", with(cut(kernel_image(64), 10)), {"{dir}"}, "", read_error, 255, {}},
-        {"ThirteenByteKernelImage", with(cut(kernel_image(64), 13)), {"{dir}"}, "", read_error, 255, {}},
-        {"BaseAddress80000000",
-         with(kernel_image(64, 0x80000000u)),
-         {"{dir}"},
-         "",
-         "Only base address 0x80200000 is supported. File {dir}/nk.bin has base address 80000000.\r\n",
-         255,
-         {}},
-        {"BaseAddressPrintedWithLeadingZeros",
-         with(kernel_image(64, 0x00200000u)),
-         {"{dir}"},
-         "",
-         "Only base address 0x80200000 is supported. File {dir}/nk.bin has base address 00200000.\r\n",
-         255,
-         {}},
+        {.name = "MissingKernelImage",
+         .before = seg,
+         .args = {"{dir}"},
+         .fault = "",
+         .out = fopen_failed + "Error opening {dir}/nk.bin.\r\n",
+         .status = 255,
+         .created = {}},
+        {.name = "EmptyKernelImage",
+         .before = with({}),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = signature_error,
+         .status = 255,
+         .created = {}},
+        {.name = "FiveByteKernelImage",
+         .before = with(bytes_of("B000F")),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = signature_error,
+         .status = 255,
+         .created = {}},
+        {.name = "SixSignatureBytes",
+         .before = with(bytes_of("B000FF")),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = signature_error,
+         .status = 255,
+         .created = {}},
+        {.name = "FirstSignatureByteWrong",
+         .before = with(kernel_image(64, 0x80200000u, "b000FF\n")),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = invalid,
+         .status = 255,
+         .created = {}},
+        {.name = "LastSignatureByteWrong",
+         .before = with(kernel_image(64, 0x80200000u, "B000FF\r")),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = invalid,
+         .status = 255,
+         .created = {}},
+        {.name = "TenByteKernelImage",
+         .before = with(cut(kernel_image(64), 10)),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = read_error,
+         .status = 255,
+         .created = {}},
+        {.name = "ThirteenByteKernelImage",
+         .before = with(cut(kernel_image(64), 13)),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = read_error,
+         .status = 255,
+         .created = {}},
+        {.name = "BaseAddress80000000",
+         .before = with(kernel_image(64, 0x80000000u)),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = "Only base address 0x80200000 is supported. File {dir}/nk.bin has base address 80000000.\r\n",
+         .status = 255,
+         .created = {}},
+        {.name = "BaseAddressPrintedWithLeadingZeros",
+         .before = with(kernel_image(64, 0x00200000u)),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = "Only base address 0x80200000 is supported. File {dir}/nk.bin has base address 00200000.\r\n",
+         .status = 255,
+         .created = {}},
         // The header alone is enough: nothing after byte 15 is needed.
-        {"HeaderOnlyKernelImage",
-         with(cut(kernel_image(64), 15)),
-         {"{dir}"},
-         "",
-         image_line(64) + merging(0) + finish(segment(0, 64)),
-         0,
-         finished(segment(0, 64))},
+        {.name = "HeaderOnlyKernelImage",
+         .before = with(cut(kernel_image(64), 15)),
+         .args = {"{dir}"},
+         .fault = "",
+         .out = image_line(64) + merging(0) + finish(segment(0, 64)),
+         .status = 0,
+         .created = finished(segment(0, 64))},
     };
 }
 
@@ -86,147 +152,153 @@ std::vector<Case> merge_cases() {
     {
         Files files = release(100, {});
         files["nk.tmp"] = a_directory;
-        cases.push_back({"MergedImageCannotBeCreated",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(100) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.tmp.\r\n",
-                         255,
-                         {}});
+        cases.push_back({.name = "MergedImageCannotBeCreated",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(100) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.tmp.\r\n",
+                         .status = 255,
+                         .created = {}});
     }
-    cases.push_back({"MissingFirstSegment",
-                     release(100, {}),
-                     {"{dir}"},
-                     "",
-                     image_line(100) + merging(0) + fopen_failed + "Error opening {dir}/nk.nb0.\r\n",
-                     255,
-                     {{"nk.tmp", {}}}});
+    cases.push_back({.name = "MissingFirstSegment",
+                     .before = release(100, {}),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = image_line(100) + merging(0) + fopen_failed + "Error opening {dir}/nk.nb0.\r\n",
+                     .status = 255,
+                     .created = {{"nk.tmp", {}}}});
     for (const std::size_t size : {std::size_t{100}, std::size_t{65536}, std::size_t{200000}}) {
         // A small image only meets the full disk when nk.tmp is closed; a large
         // one already at a write.
         Files files = release(static_cast<std::uint32_t>(size), {size});
         files["nk.tmp"] = link_to("/dev/full");
         cases.push_back(
-            {"DiskFullWith" + std::to_string(size) + "ByteImage",
-             files,
-             {"{dir}"},
-             "",
-             image_line(static_cast<std::int32_t>(size)) + merging(0) + "Error writing to {dir}/nk.tmp.\r\n",
-             255,
-             {}});
+            {.name = "DiskFullWith" + std::to_string(size) + "ByteImage",
+             .before = files,
+             .args = {"{dir}"},
+             .fault = "",
+             .out = image_line(static_cast<std::int32_t>(size)) + merging(0) + "Error writing to {dir}/nk.tmp.\r\n",
+             .status = 255,
+             .created = {}});
     }
-    cases.push_back(
-        {"ImageLengthZeroNeedsNoSegment", release(0, {}), {"{dir}"}, "", image_line(0) + finish({}), 0, finished({})});
+    cases.push_back({.name = "ImageLengthZeroNeedsNoSegment",
+                     .before = release(0, {}),
+                     .args = {"{dir}"},
+                     .fault = "",
+                     .out = image_line(0) + finish({}),
+                     .status = 0,
+                     .created = finished({})});
     {
         const Files files = release(1000, {5000, 300});
-        cases.push_back({"LengthBelowFirstSegment",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(1000) + merging(0) + finish(merged(files, 1000)),
-                         0,
-                         finished(merged(files, 1000))});
+        cases.push_back({.name = "LengthBelowFirstSegment",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(1000) + merging(0) + finish(merged(files, 1000)),
+                         .status = 0,
+                         .created = finished(merged(files, 1000))});
     }
     {
         const Files files = release(100, {101, 5});
-        cases.push_back({"LengthOneByteBelowFirstSegment",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(100) + merging(0) + finish(merged(files, 100)),
-                         0,
-                         finished(merged(files, 100))});
+        cases.push_back({.name = "LengthOneByteBelowFirstSegment",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(100) + merging(0) + finish(merged(files, 100)),
+                         .status = 0,
+                         .created = finished(merged(files, 100))});
     }
     {
         const Files files = release(5000 + 300, {5000, 300, 77});
-        cases.push_back({"LengthIsExactlyTwoSegments",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(5300) + merging_up_to(1) + finish(merged(files, 5300)),
-                         0,
-                         finished(merged(files, 5300))});
+        cases.push_back({.name = "LengthIsExactlyTwoSegments",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(5300) + merging_up_to(1) + finish(merged(files, 5300)),
+                         .status = 0,
+                         .created = finished(merged(files, 5300))});
     }
     {
         const Files files = release(65537, {65537});
-        cases.push_back({"SegmentOf65537Bytes",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(65537) + merging(0) + finish(merged(files, 65537)),
-                         0,
-                         finished(merged(files, 65537))});
+        cases.push_back({.name = "SegmentOf65537Bytes",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(65537) + merging(0) + finish(merged(files, 65537)),
+                         .status = 0,
+                         .created = finished(merged(files, 65537))});
     }
     {
         const Files files = release(150000, {65536, 70000, 65537});
-        cases.push_back({"LengthEndsInsideThirdSegment",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(150000) + merging_up_to(2) + finish(merged(files, 150000)),
-                         0,
-                         finished(merged(files, 150000))});
+        cases.push_back({.name = "LengthEndsInsideThirdSegment",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(150000) + merging_up_to(2) + finish(merged(files, 150000)),
+                         .status = 0,
+                         .created = finished(merged(files, 150000))});
     }
     {
         const Files files = release(25, {10, 0, 20});
-        cases.push_back({"EmptySegmentIsOpenedAndSkipped",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(25) + merging_up_to(2) + finish(merged(files, 25)),
-                         0,
-                         finished(merged(files, 25))});
+        cases.push_back({.name = "EmptySegmentIsOpenedAndSkipped",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(25) + merging_up_to(2) + finish(merged(files, 25)),
+                         .status = 0,
+                         .created = finished(merged(files, 25))});
     }
     {
         const Files files = release(33, std::vector<std::size_t>(11, 3));
-        cases.push_back({"ElevenSegmentsNumberedInDecimal",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(33) + merging_up_to(10) + finish(merged(files, 33)),
-                         0,
-                         finished(merged(files, 33))});
+        cases.push_back({.name = "ElevenSegmentsNumberedInDecimal",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(33) + merging_up_to(10) + finish(merged(files, 33)),
+                         .status = 0,
+                         .created = finished(merged(files, 33))});
     }
     {
         const Files files = release(200, {100, 50});
-        cases.push_back({"LengthPastTheLastSegment",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(200) + merging_up_to(2) + fopen_failed + "Error opening {dir}/nk.nb2.\r\n",
-                         255,
-                         {{"nk.tmp", merged(files, 150)}}});
+        cases.push_back({.name = "LengthPastTheLastSegment",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(200) + merging_up_to(2) + fopen_failed + "Error opening {dir}/nk.nb2.\r\n",
+                         .status = 255,
+                         .created = {{"nk.tmp", merged(files, 150)}}});
     }
     {
         Files files = release(200, {100});
         files["nk.nb2"] = segment(2, 100);
-        cases.push_back({"GapInSegmentNumbers",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(200) + merging_up_to(1) + fopen_failed + "Error opening {dir}/nk.nb1.\r\n",
-                         255,
-                         {{"nk.tmp", merged(files, 100)}}});
+        cases.push_back({.name = "GapInSegmentNumbers",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(200) + merging_up_to(1) + fopen_failed + "Error opening {dir}/nk.nb1.\r\n",
+                         .status = 255,
+                         .created = {{"nk.tmp", merged(files, 100)}}});
     }
     {
         const Files files = release(0x80000000u, {});
-        cases.push_back({"LengthOf2GBPrintsNegative",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(-2147483647 - 1) + merging(0) + fopen_failed + "Error opening {dir}/nk.nb0.\r\n",
-                         255,
-                         {{"nk.tmp", {}}}});
+        cases.push_back(
+            {.name = "LengthOf2GBPrintsNegative",
+             .before = files,
+             .args = {"{dir}"},
+             .fault = "",
+             .out = image_line(-2147483647 - 1) + merging(0) + fopen_failed + "Error opening {dir}/nk.nb0.\r\n",
+             .status = 255,
+             .created = {{"nk.tmp", {}}}});
     }
     {
         const Files files = release(0xFFFFFFFFu, {10});
-        cases.push_back({"LargestLengthPrintsMinusOne",
-                         files,
-                         {"{dir}"},
-                         "",
-                         image_line(-1) + merging_up_to(1) + fopen_failed + "Error opening {dir}/nk.nb1.\r\n",
-                         255,
-                         {{"nk.tmp", merged(files, 10)}}});
+        cases.push_back({.name = "LargestLengthPrintsMinusOne",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "",
+                         .out = image_line(-1) + merging_up_to(1) + fopen_failed + "Error opening {dir}/nk.nb1.\r\n",
+                         .status = 255,
+                         .created = {{"nk.tmp", merged(files, 10)}}});
     }
     return cases;
 }
@@ -237,138 +309,139 @@ std::vector<Case> path_cases() {
     const Files made = finished(image);
     const std::string long_dir = "{dir}/" + std::string(5000, 'x');
     return {
-        {"ArgumentEndingInSlashDoublesIt",
-         files,
-         {"{dir}/"},
-         "",
-         image_line(30, "{dir}/") + merging(0, "{dir}/") + finish(image, "{dir}/"),
-         0,
-         made},
-        {"RelativeArgumentUsedAsGiven",
-         files,
-         {"."},
-         "",
-         image_line(30, ".") + merging(0, ".") + finish(image, "."),
-         0,
-         made},
-        {"OverLongPathFailsToOpen",
-         files,
-         {long_dir},
-         "",
-         fopen_failed + "Error opening " + long_dir + "/nk.bin.\r\n",
-         255,
-         {}},
-        {"PercentSignsInPathArePrintedAsText",
-         {},
-         {"{dir}/%s%d%n"},
-         "",
-         fopen_failed + "Error opening {dir}/%s%d%n/nk.bin.\r\n",
-         255,
-         {}},
+        {.name = "ArgumentEndingInSlashDoublesIt",
+         .before = files,
+         .args = {"{dir}/"},
+         .fault = "",
+         .out = image_line(30, "{dir}/") + merging(0, "{dir}/") + finish(image, "{dir}/"),
+         .status = 0,
+         .created = made},
+        {.name = "RelativeArgumentUsedAsGiven",
+         .before = files,
+         .args = {"."},
+         .fault = "",
+         .out = image_line(30, ".") + merging(0, ".") + finish(image, "."),
+         .status = 0,
+         .created = made},
+        {.name = "OverLongPathFailsToOpen",
+         .before = files,
+         .args = {long_dir},
+         .fault = "",
+         .out = fopen_failed + "Error opening " + long_dir + "/nk.bin.\r\n",
+         .status = 255,
+         .created = {}},
+        {.name = "PercentSignsInPathArePrintedAsText",
+         .before = {},
+         .args = {"{dir}/%s%d%n"},
+         .fault = "",
+         .out = fopen_failed + "Error opening {dir}/%s%d%n/nk.bin.\r\n",
+         .status = 255,
+         .created = {}},
     };
 }
 
 std::vector<Case> fault_cases() {
     std::vector<Case> cases;
     const Files two = release(150, {100, 50});
-    cases.push_back({"FaultLayerWithoutFaultRunsNormally",
-                     two,
-                     {"{dir}"},
-                     no_fault,
-                     image_line(150) + merging_up_to(1) + finish(merged(two, 150)),
-                     0,
-                     finished(merged(two, 150))});
+    cases.push_back({.name = "FaultLayerWithoutFaultRunsNormally",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = no_fault,
+                     .out = image_line(150) + merging_up_to(1) + finish(merged(two, 150)),
+                     .status = 0,
+                     .created = finished(merged(two, 150))});
     {
         const Files files = release(100, {100});
-        cases.push_back({"SegmentShrinksBeforeItIsRead",
-                         files,
-                         {"{dir}"},
-                         "read:nk.nb0:1:40",
-                         image_line(100) + merging(0) + "Error reading from {dir}/nk.nb0.\r\n",
-                         255,
-                         {{"nk.tmp", {}}}});
+        cases.push_back({.name = "SegmentShrinksBeforeItIsRead",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "read:nk.nb0:1:40",
+                         .out = image_line(100) + merging(0) + "Error reading from {dir}/nk.nb0.\r\n",
+                         .status = 255,
+                         .created = {{"nk.tmp", {}}}});
     }
     {
         const Files files = release(65537, {65537});
-        cases.push_back({"SegmentShrinksAfterFirstChunk",
-                         files,
-                         {"{dir}"},
-                         "read:nk.nb0:2",
-                         image_line(65537) + merging(0) + "Error reading from {dir}/nk.nb0.\r\n",
-                         255,
-                         {{"nk.tmp", merged(files, 65536)}}});
+        cases.push_back({.name = "SegmentShrinksAfterFirstChunk",
+                         .before = files,
+                         .args = {"{dir}"},
+                         .fault = "read:nk.nb0:2",
+                         .out = image_line(65537) + merging(0) + "Error reading from {dir}/nk.nb0.\r\n",
+                         .status = 255,
+                         .created = {{"nk.tmp", merged(files, 65536)}}});
     }
-    cases.push_back({"MergedImageCloseFails",
-                     two,
-                     {"{dir}"},
-                     "close:nk.tmp:1",
-                     image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n",
-                     255,
-                     {{"nk.tmp", merged(two, 150)}}});
-    cases.push_back({"MergedImageShortWrite",
-                     two,
-                     {"{dir}"},
-                     "write:nk.tmp:2:7",
-                     image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n",
-                     255,
-                     {{"nk.tmp", merged(two, 107)}}});
-    cases.push_back({"KernelImageSeekFails",
-                     two,
-                     {"{dir}"},
-                     "seek:nk.bin:1",
-                     "OpenForReading: fseek() failed\nError opening {dir}/nk.bin.\r\n",
-                     255,
-                     {}});
-    cases.push_back({"KernelImageRewindFails",
-                     two,
-                     {"{dir}"},
-                     "seek:nk.bin:2",
-                     "OpenForReading: fseek() failed\nError opening {dir}/nk.bin.\r\n",
-                     255,
-                     {}});
-    cases.push_back({"KernelImagePositionQueryFails",
-                     two,
-                     {"{dir}"},
-                     "tell:nk.bin:1",
-                     "OpenForReading: fgetpos() failed\nError opening {dir}/nk.bin.\r\n",
-                     255,
-                     {}});
-    cases.push_back({"KernelImageReadFails",
-                     two,
-                     {"{dir}"},
-                     "read:nk.bin:1:6",
-                     "Error reading {dir}/nk.bin signature.\r\n",
-                     255,
-                     {}});
-    cases.push_back({"MergedImageCreateFails",
-                     two,
-                     {"{dir}"},
-                     "open:nk.tmp:1",
-                     image_line(150) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.tmp.\r\n",
-                     255,
-                     {}});
-    cases.push_back({"SegmentSeekFails",
-                     two,
-                     {"{dir}"},
-                     "seek:nk.nb0:1",
-                     image_line(150) + merging(0) + "OpenForReading: fseek() failed\nError opening {dir}/nk.nb0.\r\n",
-                     255,
-                     {{"nk.tmp", {}}}});
-    cases.push_back({"MergedImageFlushFails",
-                     two,
-                     {"{dir}"},
-                     "flush:nk.tmp:1",
-                     image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n",
-                     255,
-                     {{"nk.tmp", merged(two, 150)}}});
+    cases.push_back({.name = "MergedImageCloseFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "close:nk.tmp:1",
+                     .out = image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n",
+                     .status = 255,
+                     .created = {{"nk.tmp", merged(two, 150)}}});
+    cases.push_back({.name = "MergedImageShortWrite",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "write:nk.tmp:2:7",
+                     .out = image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n",
+                     .status = 255,
+                     .created = {{"nk.tmp", merged(two, 107)}}});
+    cases.push_back({.name = "KernelImageSeekFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "seek:nk.bin:1",
+                     .out = "OpenForReading: fseek() failed\nError opening {dir}/nk.bin.\r\n",
+                     .status = 255,
+                     .created = {}});
+    cases.push_back({.name = "KernelImageRewindFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "seek:nk.bin:2",
+                     .out = "OpenForReading: fseek() failed\nError opening {dir}/nk.bin.\r\n",
+                     .status = 255,
+                     .created = {}});
+    cases.push_back({.name = "KernelImagePositionQueryFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "tell:nk.bin:1",
+                     .out = "OpenForReading: fgetpos() failed\nError opening {dir}/nk.bin.\r\n",
+                     .status = 255,
+                     .created = {}});
+    cases.push_back({.name = "KernelImageReadFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "read:nk.bin:1:6",
+                     .out = "Error reading {dir}/nk.bin signature.\r\n",
+                     .status = 255,
+                     .created = {}});
+    cases.push_back({.name = "MergedImageCreateFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "open:nk.tmp:1",
+                     .out = image_line(150) + "OpenForWriting: fopen() failed\nError creating {dir}/nk.tmp.\r\n",
+                     .status = 255,
+                     .created = {}});
     cases.push_back(
-        {"SegmentPositionQueryFails",
-         two,
-         {"{dir}"},
-         "tell:nk.nb1:1",
-         image_line(150) + merging_up_to(1) + "OpenForReading: fgetpos() failed\nError opening {dir}/nk.nb1.\r\n",
-         255,
-         {{"nk.tmp", merged(two, 100)}}});
+        {.name = "SegmentSeekFails",
+         .before = two,
+         .args = {"{dir}"},
+         .fault = "seek:nk.nb0:1",
+         .out = image_line(150) + merging(0) + "OpenForReading: fseek() failed\nError opening {dir}/nk.nb0.\r\n",
+         .status = 255,
+         .created = {{"nk.tmp", {}}}});
+    cases.push_back({.name = "MergedImageFlushFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "flush:nk.tmp:1",
+                     .out = image_line(150) + merging_up_to(1) + "Error writing to {dir}/nk.tmp.\r\n",
+                     .status = 255,
+                     .created = {{"nk.tmp", merged(two, 150)}}});
+    cases.push_back({.name = "SegmentPositionQueryFails",
+                     .before = two,
+                     .args = {"{dir}"},
+                     .fault = "tell:nk.nb1:1",
+                     .out = image_line(150) + merging_up_to(1) +
+                            "OpenForReading: fgetpos() failed\nError opening {dir}/nk.nb1.\r\n",
+                     .status = 255,
+                     .created = {{"nk.tmp", merged(two, 100)}}});
     return cases;
 }
 
@@ -390,4 +463,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, PipelineRun, ::testing::ValuesIn(all_cases()),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -11,7 +11,7 @@
 #include "tests/e2e/pipeline_cases.h"
 #include "tests/support/run_program.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -70,8 +70,8 @@ TEST(Sample, SplashScreenHasTheAcceptedLayout) {
     EXPECT_EQ(load_le32(splash, 14), 124u);  // information header size
     const auto width = static_cast<std::int32_t>(load_le32(splash, 18));
     const auto height = static_cast<std::int32_t>(load_le32(splash, 22));
-    EXPECT_EQ(splash[28] | splash[29] << 8, 16);  // bits per pixel
-    EXPECT_EQ(load_le32(splash, 30), 3u);         // bit fields
+    EXPECT_EQ(load_le16(splash, 28), 16u);  // bits per pixel
+    EXPECT_EQ(load_le32(splash, 30), 3u);   // bit fields
     EXPECT_GT(width, 0);
     EXPECT_LE(width, 1920);
     EXPECT_GT(height, 0);
@@ -80,4 +80,4 @@ TEST(Sample, SplashScreenHasTheAcceptedLayout) {
 }
 
 }  // namespace
-}  // namespace romfold_test
+}  // namespace romfold::test

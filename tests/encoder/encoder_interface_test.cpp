@@ -33,7 +33,10 @@ INSTANTIATE_TEST_SUITE_P(Levels, MemoryRequest,
                                            RequestCase{1000, 1, 66848}, RequestCase{1000, 5, 68848},
                                            RequestCase{1000, 2, 68848}, RequestCase{1000, -3, 12536},
                                            RequestCase{1000, 12, 68848}, RequestCase{65536, 1, 66848},
-                                           RequestCase{1, 9, 66850}));
+                                           RequestCase{1, 9, 66850}),
+                         [](const ::testing::TestParamInfo<RequestCase>& info) {
+                             return "MaxLen" + std::to_string(info.param.max_len) + level_name(info.param.level);
+                         });
 
 TEST(EncoderCreate, ToolsHandleAsksFor197920Bytes) {
     CountingAllocator allocator;

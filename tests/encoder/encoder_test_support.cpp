@@ -22,8 +22,6 @@ Encoded encode_at(std::int32_t level, const Bytes& input, std::int32_t capacity)
     return encode(encoder.handle(), input, capacity);
 }
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 Bytes repeat(const std::string& unit, std::size_t count) {
     Bytes out;
     for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), unit.begin(), unit.end());
@@ -43,13 +41,6 @@ struct Rng {
 };
 
 }  // namespace
-
-Bytes random_bytes(std::size_t size, std::uint32_t seed) {
-    Rng rng{seed * 2654435761u + 1};
-    Bytes out(size);
-    for (auto& b : out) b = static_cast<std::uint8_t>(rng.next() >> 24);
-    return out;
-}
 
 Bytes text_like(std::size_t size, std::uint32_t seed) {
     static const char* const words[] = {"the ",   "kernel ", "image ",  "segment ", "boot ",  "loader ",
@@ -81,7 +72,7 @@ Bytes code_like(std::size_t size, std::uint32_t seed) {
         } else {
             word = 0;
         }
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+        append_le32(out, word);
     }
     out.resize(size);
     return out;
@@ -105,8 +96,7 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len) {
     std::uint32_t produced = 0;
     std::int64_t held_nibble = -1;
     while (produced < in_len && at + 4 <= block.size()) {
-        std::uint32_t flags;
-        std::memcpy(&flags, block.data() + at, 4);
+        const std::uint32_t flags = load_le32(block, at);
         at += 4;
         for (int bit = 31; bit >= 0 && produced < in_len; --bit) {
             Item item{produced, ((flags >> bit) & 1) != 0, 0, 0, 0};
@@ -114,7 +104,7 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len) {
                 item.literal = block.at(at++);
                 produced += 1;
             } else {
-                const std::uint32_t token = block.at(at) | (block.at(at + 1) << 8);
+                const std::uint32_t token = load_le16(block, at);
                 at += 2;
                 item.offset = (token >> 3) + 1;
                 item.length = (token & 7) + 3;
@@ -132,7 +122,7 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len) {
                         const std::uint32_t extra = block.at(at++);
                         item.length = extra + 25;
                         if (extra == 255) {
-                            item.length = (block.at(at) | (block.at(at + 1) << 8)) + 3;
+                            item.length = load_le16(block, at) + 3;
                             at += 2;
                         }
                     }
@@ -151,6 +141,12 @@ const Item* item_at(const std::vector<Item>& items, std::uint32_t position) {
     }
     return nullptr;
 }
+
+std::string level_name(std::int32_t level) {
+    return level < 0 ? "LevelMinus" + std::to_string(-level) : "Level" + std::to_string(level);
+}
+
+std::string level_param_name(const ::testing::TestParamInfo<std::int32_t>& info) { return level_name(info.param); }
 
 std::vector<Bytes> hash_colliders(const Bytes& triple, std::size_t count) {
     using encoder::three_byte_hash;

@@ -3,6 +3,8 @@
 // listing of a block's items for tests that check which tokens were chosen.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -10,10 +12,9 @@
 #include <vector>
 
 #include "encoder/fold_encoder.h"
+#include "tests/support/bytes.h"
 
 namespace romfold::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // Hands out exactly the requested size from the heap, so that the sanitizer
 // build catches any access past what the encoder asked for.
@@ -58,11 +59,10 @@ struct Encoded {
 Encoded encode(EncoderHandle* handle, const Bytes& input, std::int32_t capacity = -1);
 Encoded encode_at(std::int32_t level, const Bytes& input, std::int32_t capacity = -1);
 
-Bytes bytes_of(const std::string& text);
 Bytes repeat(const std::string& unit, std::size_t count);
 
-// Deterministic inputs of the given size.
-Bytes random_bytes(std::size_t size, std::uint32_t seed);
+// Deterministic inputs of the given size, with the structure of text, of
+// machine code, and of runs of equal bytes (random_bytes has none).
 Bytes text_like(std::size_t size, std::uint32_t seed);
 Bytes code_like(std::size_t size, std::uint32_t seed);
 Bytes runs(std::size_t size, std::uint32_t seed);
@@ -80,6 +80,11 @@ std::vector<Item> list_items(const Bytes& block, std::uint32_t in_len);
 
 // The item that starts at input position `position`, or null.
 const Item* item_at(const std::vector<Item>& items, std::uint32_t position);
+
+// Test names for compression levels: Level0, Level9, LevelMinus3; the second
+// names the cases of a suite whose parameter is the level.
+std::string level_name(std::int32_t level);
+std::string level_param_name(const ::testing::TestParamInfo<std::int32_t>& info);
 
 // Three-byte sequences (other than `triple`) with the same three-byte hash.
 std::vector<Bytes> hash_colliders(const Bytes& triple, std::size_t count);

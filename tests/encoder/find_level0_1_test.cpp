@@ -65,7 +65,7 @@ TEST_P(SingleCandidate, MatchToTheEndOfTheBlockEndsIt) {
     EXPECT_EQ(items.back().length, 60u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, SingleCandidate, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(Levels, SingleCandidate, ::testing::Values(0, 1), level_param_name);
 
 TEST(FindLevel1, TriplesSharingAHashTakeTheSlotOver) {
     // "abc", then a triple with the same hash, then "abc" again: the slot now

@@ -1,6 +1,7 @@
 // The longest-match finder of levels 3 to 9, through the public call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "encoder/byte_hash_tables.h"
@@ -19,8 +20,9 @@ TEST(FindLevel3To9, WalkReachesPositionZeroAndPrefersTheLongerMatch) {
     Bytes input = bytes_of("xyzCDEFG0123456789xyzBabcdefghijxyzCDEFG");
     input.insert(input.end(), 60, '.');
     ASSERT_EQ(input.size(), 100u);
-    Bytes expected{0, 0, 0, 0};
-    expected.insert(expected.end(), input.begin(), input.begin() + 32);
+    // A flag word of 32 literals, then the literals.
+    Bytes expected(4 + 32, 0);
+    std::copy(input.begin(), input.begin() + 32, expected.begin() + 4);
     for (std::uint8_t b : {0xFF, 0xFF, 0xFF, 0xBF, 0xFD, 0x00, 0x2E, 0x07, 0x00, 0x0F, 0x22}) expected.push_back(b);
     EXPECT_EQ(encode_at(9, input).block, expected);
 }

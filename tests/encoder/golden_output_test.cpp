@@ -20,7 +20,7 @@ std::string output_digest(std::int32_t level) {
     Bytes all;
     auto add = [&](const Bytes& input) {
         const Encoded encoded = encode(encoder.handle(), input);
-        for (int i = 0; i < 4; ++i) all.push_back(static_cast<std::uint8_t>(encoded.result >> (8 * i)));
+        append_le32(all, static_cast<std::uint32_t>(encoded.result));
         all.insert(all.end(), encoded.block.begin(), encoded.block.end());
     };
     for (std::uint32_t seed = 0; seed < 4; ++seed) {

@@ -83,7 +83,7 @@ TEST_P(RoundTrip, CompressibleDataDoesCompress) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip, ::testing::Range(0, 10));
+INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip, ::testing::Range(0, 10), level_param_name);
 
 }  // namespace
 }  // namespace romfold::test

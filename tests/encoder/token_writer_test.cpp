@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace romfold::encoder {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 struct Op {
     bool match;
@@ -78,7 +80,11 @@ INSTANTIATE_TEST_SUITE_P(Lengths, MatchEncoding,
                                            MatchCase{1, 280, {0x07, 0x00, 0x0F, 0xFF, 0x15, 0x01}},  // 0xFF, then 277
                                            MatchCase{8191, 3, {0xF0, 0xFF}},                         // 0xFFF0 | code
                                            MatchCase{8191, 9, {0xF6, 0xFF}},
-                                           MatchCase{4096, 65536, {0xFF, 0x7F, 0x0F, 0xFF, 0xFD, 0xFF}}));
+                                           MatchCase{4096, 65536, {0xFF, 0x7F, 0x0F, 0xFF, 0xFD, 0xFF}}),
+                         [](const ::testing::TestParamInfo<MatchCase>& info) {
+                             return "Offset" + std::to_string(info.param.offset) + "Length" +
+                                    std::to_string(info.param.length);
+                         });
 
 TEST(TokenWriter, FullGroupStoresItsWordAndReservesTheNextSlotBehindIt) {
     std::vector<Op> ops(32, lit('x'));

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace romfold_test {
+namespace romfold::test {
 
 #ifdef _WIN32
 
@@ -57,4 +57,4 @@ std::string read_back_and_close(int fd) {
     return text;
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace romfold_test {
+namespace romfold::test {
 
 // Creates the file (already removed from the directory) and returns its
 // descriptor; throws when it cannot.
@@ -13,4 +13,4 @@ int anonymous_file(const char* prefix);
 // Everything written to fd, read from its start; closes fd.
 std::string read_back_and_close(int fd);
 
-}  // namespace romfold_test
+}  // namespace romfold::test

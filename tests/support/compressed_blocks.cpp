@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "encoder/fold_encoder.h"
+#include "tests/support/container_builder.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 Bytes compressed(const Bytes& block) {
     static std::vector<std::uint8_t> memory(197920 + 256);
@@ -22,19 +23,14 @@ OneCompressedBlock one_compressed_block(std::uint32_t remainder) {
     // compressed size one byte at a time.
     for (std::uint8_t literals = 1; literals < 40; ++literals) {
         Bytes image(200, 0);
-        const Bytes tail = pattern_bytes(literals, literals);
+        const Bytes tail = random_bytes(literals, literals);
         image.insert(image.end(), tail.begin(), tail.end());
         Bytes block = compressed(image);
         if (block.empty() || block.size() % 4 != remainder) continue;
-        Bytes container = to_bytes("XPRS");
-        append_le32(container, static_cast<std::uint32_t>(image.size()));
-        append_le32(container, static_cast<std::uint32_t>(block.size()) | 0x40000000u);
-        append_le32(container, static_cast<std::uint32_t>(image.size()));
-        container.insert(container.end(), block.begin(), block.end());
-        container.resize(container.size() + (4 - remainder) % 4, 0);
-        return {image, block, container};
+        const auto size = static_cast<std::uint32_t>(image.size());
+        return {image, block, ContainerBuilder(size).compressed_block(block, size, true).bytes()};
     }
     throw std::logic_error("no image compresses to 4k + " + std::to_string(remainder) + " bytes");
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

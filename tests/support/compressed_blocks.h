@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "tests/support/scratch_dir.h"
+#include "tests/support/bytes.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 // The level-9 block of `block` as the container writer makes it (65536 bytes
 // of room); empty when the block would be stored.
@@ -23,4 +23,4 @@ struct OneCompressedBlock {
 };
 OneCompressedBlock one_compressed_block(std::uint32_t remainder);
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -6,7 +6,7 @@
 
 #include "container/stream_ops.h"
 
-namespace romfold_test {
+namespace romfold::test {
 namespace {
 
 struct State {
@@ -208,4 +208,4 @@ std::vector<std::string> stream_log_of(const std::vector<std::string>& ops) {
 
 std::size_t open_stream_count() { return state().names.size(); }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace romfold_test {
+namespace romfold::test {
 
 enum class FaultOp { open, read, write, seek, tell, error, flush, close };
 
@@ -53,4 +53,4 @@ public:
     ScopedFaultStreams& operator=(const ScopedFaultStreams&) = delete;
 };
 
-}  // namespace romfold_test
+}  // namespace romfold::test

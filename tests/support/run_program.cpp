@@ -16,7 +16,7 @@
 
 #include "tests/support/anonymous_file.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 #ifdef _WIN32
 
@@ -146,4 +146,4 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
 
 #endif
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace romfold_test {
+namespace romfold::test {
 
 struct ProgramResult {
     std::string out;  // standard output, byte for byte
@@ -26,4 +26,4 @@ constexpr int windows_exit_status(unsigned long code) {
 ProgramResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                           const std::vector<std::string>& extra_env = {});
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -8,12 +8,13 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-namespace romfold_test {
+namespace romfold::test {
 
 namespace fs = std::filesystem;
 
@@ -42,7 +43,7 @@ ScratchDir::~ScratchDir() {
 
 void ScratchDir::write(const std::string& name, const Bytes& bytes) const { write_file(file(name), bytes); }
 
-void ScratchDir::write(const std::string& name, const std::string& text) const { write(name, to_bytes(text)); }
+void ScratchDir::write(const std::string& name, const std::string& text) const { write(name, bytes_of(text)); }
 
 void ScratchDir::symlink(const std::string& name, const std::string& target) const {
     fs::create_symlink(target, file(name));
@@ -60,15 +61,29 @@ std::map<std::string, Bytes> ScratchDir::entries() const {
     for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
         const std::string name = entry.path().filename().string();
         if (entry.is_symlink()) {
-            result[name] = to_bytes("-> " + fs::read_symlink(entry.path()).string());
+            result[name] = bytes_of("-> " + fs::read_symlink(entry.path()).string());
         } else if (entry.is_directory()) {
-            result[name] = to_bytes("<dir>");
+            result[name] = bytes_of("<dir>");
         } else {
             result[name] = read_file(entry.path().string());
         }
     }
     return result;
 }
+
+ScratchFile::ScratchFile(const Bytes& contents) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    static int serial = 0;
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(getpid()) +
+                       "_" + std::to_string(serial++);
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    path_ = ::testing::TempDir() + "romfold_" + name;
+    write_file(path_, contents);
+}
+
+ScratchFile::~ScratchFile() { std::remove(path_.c_str()); }
 
 Bytes read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -86,33 +101,4 @@ void write_file(const std::string& path, const Bytes& bytes) {
     }
 }
 
-Bytes to_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-void append_le32(Bytes& bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
-}
-
-std::uint32_t load_le32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
-           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 | static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
-}
-
-void store_le32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-Bytes pattern_bytes(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (std::uint8_t& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
-}  // namespace romfold_test
+}  // namespace romfold::test

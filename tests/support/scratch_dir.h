@@ -1,15 +1,14 @@
-// A scratch directory for one test, removed again when the test ends, and
-// the few file operations the tests need on it.
+// A scratch directory or file for one test, removed again when the test
+// ends, and the few file operations the tests need.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
 
-namespace romfold_test {
+#include "tests/support/bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace romfold::test {
 
 class ScratchDir {
 public:
@@ -36,18 +35,22 @@ private:
     std::string path_;
 };
 
+// A file of the given bytes under the test temporary directory, named after
+// the test, removed when it goes out of scope.
+class ScratchFile {
+public:
+    explicit ScratchFile(const Bytes& contents);
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 Bytes read_file(const std::string& path);
 void write_file(const std::string& path, const Bytes& bytes);  // replaces what was there
-Bytes to_bytes(const std::string& text);
 
-// Little-endian 32-bit value appended to bytes, read from bytes at `at`, or
-// written over the four bytes at `at`; out-of-range offsets throw.
-void append_le32(Bytes& bytes, std::uint32_t value);
-std::uint32_t load_le32(const Bytes& bytes, std::size_t at);
-void store_le32(Bytes& bytes, std::size_t at, std::uint32_t value);
-
-// Deterministic bytes that differ from segment to segment (seed), so that a
-// misplaced chunk shows.
-Bytes pattern_bytes(std::size_t size, std::uint32_t seed);
-
-}  // namespace romfold_test
+}  // namespace romfold::test

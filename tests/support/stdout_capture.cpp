@@ -6,7 +6,7 @@
 
 #include "tests/support/anonymous_file.h"
 
-namespace romfold_test {
+namespace romfold::test {
 
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);
@@ -32,4 +32,4 @@ std::string StdoutCapture::finish() {
     return text;
 }
 
-}  // namespace romfold_test
+}  // namespace romfold::test

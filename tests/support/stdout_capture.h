@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace romfold_test {
+namespace romfold::test {
 
 class StdoutCapture {
 public:
@@ -21,4 +21,4 @@ private:
     int capture_fd_ = -1;
 };
 
-}  // namespace romfold_test
+}  // namespace romfold::test

@@ -1,18 +1,17 @@
 // --extract: the decoded image, the raw splash pixels and the splash screen
-// as a standard bitmap, checked field by field and, where the machine has
-// ImageMagick, by its identify.
+// as a standard bitmap, checked field by field and, where the machine has an
+// identify program, by that independent reader.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/splash_file.h"
 #include "tests/tools/run_check.h"
 
-namespace romfold::check_test {
+namespace romfold::test {
 namespace {
-
-std::uint16_t get_le16(const Bytes& bytes, size_t at) { return std::uint16_t(bytes.at(at) | bytes.at(at + 1) << 8); }
 
 Bytes tail_from(const Bytes& bytes, size_t offset) {
     return Bytes(bytes.begin() + std::ptrdiff_t(offset), bytes.end());
@@ -21,19 +20,7 @@ Bytes tail_from(const Bytes& bytes, size_t offset) {
 // A splash.tss of width x height pixels as the packer reads it: "TD", the
 // pixel offset 138 at 10, a 124-byte information header, then the pixels.
 Bytes splash_file(std::int32_t width, std::int32_t height, const Bytes& pixels) {
-    Bytes file(138, 0);
-    file[0] = 'T';
-    file[1] = 'D';
-    store_le32(file, 2, std::uint32_t(file.size() + pixels.size()));
-    store_le32(file, 10, 138);
-    store_le32(file, 14, 124);
-    store_le32(file, 18, std::uint32_t(width));
-    store_le32(file, 22, std::uint32_t(height));
-    file[26] = 1;
-    file[28] = 16;
-    store_le32(file, 30, 3);
-    file.insert(file.end(), pixels.begin(), pixels.end());
-    return file;
+    return test::splash_file(SplashFields{.width = width, .height = height}, pixels);
 }
 
 // Checks every header field of a bottom-up 16-bit bit-field bitmap.
@@ -47,8 +34,8 @@ void expect_bitmap_header(const Bytes& bmp, std::int32_t width, std::int32_t hei
     EXPECT_EQ(load_le32(bmp, 14), 40u);
     EXPECT_EQ(std::int32_t(load_le32(bmp, 18)), width);
     EXPECT_EQ(std::int32_t(load_le32(bmp, 22)), height);  // positive: bottom row first
-    EXPECT_EQ(get_le16(bmp, 26), 1u);
-    EXPECT_EQ(get_le16(bmp, 28), 16u);
+    EXPECT_EQ(load_le16(bmp, 26), 1u);
+    EXPECT_EQ(load_le16(bmp, 28), 16u);
     EXPECT_EQ(load_le32(bmp, 30), 3u);
     EXPECT_EQ(load_le32(bmp, 34), stride * std::uint32_t(height));
     EXPECT_EQ(load_le32(bmp, 46), 0u);
@@ -85,8 +72,11 @@ TEST(CheckExtract, SampleImageAndSplashScreen) {
 
     const std::string identify = find_on_path("identify");
     if (!identify.empty()) {
-        const ProgramResult seen = run_program(identify, {"-format", "%m %w %h\n", "out/splash.bmp"}, release);
-        EXPECT_EQ(seen.out, "BMP 64 48\n");
+        const ProgramResult seen =
+            run_program(identify, {"-regard-warnings", "-format", "%m %w %h\n", "out/splash.bmp"}, release);
+        // A 40-byte information header: readers that name the header's
+        // version call the bitmap BMP3, the others BMP.
+        EXPECT_TRUE(seen.out == "BMP 64 48\n" || seen.out == "BMP3 64 48\n") << seen.out;
         EXPECT_EQ(seen.status, 0);
     }
 }
@@ -202,4 +192,4 @@ TEST(CheckExtract, UnusableDirectory) {
 }
 
 }  // namespace
-}  // namespace romfold::check_test
+}  // namespace romfold::test

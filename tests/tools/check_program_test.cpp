@@ -10,7 +10,7 @@
 
 #include "tests/tools/run_check.h"
 
-namespace romfold::check_test {
+namespace romfold::test {
 namespace {
 
 // Layout of the sample's nk.nbx, as the packer writes it: the container at
@@ -335,4 +335,4 @@ TEST(CheckUsage, ErrorsAndInformation) {
 }
 
 }  // namespace
-}  // namespace romfold::check_test
+}  // namespace romfold::test

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-namespace romfold::check_test {
+namespace romfold::test {
 
 ProgramResult run_check(const std::vector<std::string>& args, const std::string& cwd) {
     return run_program(ROMFOLD_CHECK_BIN, args, cwd);
@@ -45,4 +45,4 @@ std::string find_on_path(const std::string& program) {
     return {};
 }
 
-}  // namespace romfold::check_test
+}  // namespace romfold::test

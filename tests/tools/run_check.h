@@ -5,19 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 
-namespace romfold::check_test {
-
-using romfold_test::Bytes;
-using romfold_test::load_le32;
-using romfold_test::ProgramResult;
-using romfold_test::read_file;
-using romfold_test::run_program;
-using romfold_test::ScratchDir;
-using romfold_test::store_le32;
-using romfold_test::write_file;
+namespace romfold::test {
 
 // Runs romfold-check with args in cwd.
 ProgramResult run_check(const std::vector<std::string>& args, const std::string& cwd);
@@ -30,4 +22,4 @@ std::string pack_sample(const ScratchDir& dir, const std::string& name, bool wit
 // The full path of program when it is on PATH, or an empty string.
 std::string find_on_path(const std::string& program);
 
-}  // namespace romfold::check_test
+}  // namespace romfold::test
