@@ -30,9 +30,9 @@
  * Memory. The caller owns every buffer and the FoldWalker. Nothing is kept
  * between calls but what a FoldWalker holds. All calls are reentrant: distinct
  * walkers and buffers may be used from different threads at once.
- * Stack on 32-bit ARM (Thumb-2, -Os): FoldDecodeBlock 56 bytes, FoldWalk
- * 120 with the block decode it calls, FoldDecodeImage 336 (it holds a
- * FoldWalker of its own). sizeof(FoldWalker) is 168 bytes there.
+ * Stack on 32-bit ARM (Thumb-2, -Os): FoldDecodeBlock 48 bytes, FoldWalk
+ * 112 with the block decode it calls, FoldDecodeImage 328 (it holds a
+ * FoldWalker of its own). sizeof(FoldWalker) is 164 bytes there.
  *
  * Formats (integers little-endian; see the README for the full layouts):
  *   packed image   "IORW", 16, S, splash size; the container (S bytes); when the
@@ -95,12 +95,18 @@ extern "C" {
 
 /*
  * Every result. 0 is success; each fault names the first thing found wrong.
- * FoldFault (below) says where, and for some kinds which values.
+ * FoldFault (below) says where: offset, the record's number (block) and,
+ * for the kinds that name it here, one value. Where a fault concerns a size
+ * that the headers give, FoldImageInfo holds it by then (image_size and
+ * block_count from the container header on, width and height from the
+ * splash header on). Offsets are input offsets; a cut-off part is reported
+ * where it starts, before any of its bytes is taken.
  */
 typedef enum FoldError {
     FOLD_OK = 0,
 
-    /* A compressed block (FoldDecodeBlock, and each block of a container). */
+    /* A compressed block (FoldDecodeBlock, and each block of a container,
+       at the offset of the fault inside the record's data). */
     FOLD_FLAG_WORD_CUT_OFF = 1, /* the block ends inside, or before, a flag word */
     FOLD_LITERAL_CUT_OFF,       /* the block ends where a literal byte is due */
     FOLD_TOKEN_CUT_OFF,         /* the block ends inside a 16-bit match token */
@@ -111,36 +117,36 @@ typedef enum FoldError {
     FOLD_TRAILING_BYTES,        /* bytes follow the end of the block (strict only) */
     FOLD_BAD_FILLER,            /* a filler bit, closing word or unused half-byte is not as written (strict only) */
 
-    /* The block container. value and limit as listed. */
+    /* The block container. */
     FOLD_CONTAINER_TOO_SHORT = 20, /* shorter than its 8-byte header; value: its length */
     FOLD_CONTAINER_MAGIC,          /* not "XPRS" */
-    FOLD_TOTAL_TOO_BIG,            /* value: the total size; limit: the container's length */
-    FOLD_BLOCK_WORD_CUT_OFF,       /* the container ends inside a block word */
-    FOLD_LAST_TOO_EARLY,           /* marked last; limit: the number of blocks the total needs */
+    FOLD_TOTAL_TOO_BIG,            /* the total size (value) needs more records than the container can hold */
+    FOLD_BLOCK_WORD_CUT_OFF,       /* the container ends inside a block word; value: the bytes left */
+    FOLD_LAST_TOO_EARLY,           /* a block before the last is marked last */
     FOLD_LAST_NOT_MARKED,          /* the last block is not marked last */
-    FOLD_SIZE_WORD_CUT_OFF,        /* the container ends inside the last block's size word */
-    FOLD_SIZE_MISMATCH,            /* value: the size word; limit: the bytes left of the total */
-    FOLD_STORED_SIZE,              /* stored data size (value) is not the block size (limit) */
-    FOLD_COMPRESSED_SIZE,          /* compressed data size (value) is not below the block size (limit) */
-    FOLD_DATA_CUT_OFF,             /* the container ends inside a record's data or padding */
+    FOLD_SIZE_WORD_CUT_OFF,        /* the container ends inside the last block's size word; value: the bytes left */
+    FOLD_SIZE_MISMATCH,            /* the size word (value) is not what the total leaves for the last block */
+    FOLD_STORED_SIZE,              /* a stored record's data size (value) is not its block's size */
+    FOLD_COMPRESSED_SIZE,          /* a compressed record's data size (value) is not below its block's size */
+    FOLD_DATA_CUT_OFF,             /* the container ends inside a record's data or padding; value: the bytes left */
     FOLD_PADDING_NOT_ZERO,         /* a padding byte is not 0 (strict only) */
     FOLD_DATA_AFTER_END,           /* value: the bytes that follow the last record */
 
     /* The packed image. */
-    FOLD_IMAGE_TOO_SHORT = 40,  /* shorter than its 16-byte header; value: its length */
-    FOLD_IMAGE_MAGIC,           /* not "IORW" */
-    FOLD_HEADER_SIZE,           /* value: the header size field, which must be 16 */
-    FOLD_IMAGE_SIZE,            /* value: 16 + S + splash size; limit: the input's length */
+    FOLD_IMAGE_TOO_SHORT = 40, /* shorter than its 16-byte header; value: its length */
+    FOLD_IMAGE_MAGIC,          /* not "IORW" */
+    FOLD_HEADER_SIZE,          /* value: the header size field, which must be 16 */
+    FOLD_IMAGE_SIZE, /* 16 + S + splash size (value; on 32-bit targets modulo 2^32) is not the input's length */
     FOLD_SPLASH_SIZE_TOO_SMALL, /* value: the splash size field, neither 0 nor 12 or more */
     FOLD_SPLASH_MARKER,         /* not "ECEC" */
-    FOLD_SPLASH_NEGATIVE,       /* value: width, limit: height (as unsigned 32-bit) */
-    FOLD_SPLASH_TOO_BIG,        /* value: width, limit: height; above 1920 x 1080 */
-    FOLD_SPLASH_SIZE_MISMATCH,  /* value: the splash size field; 12 + 2*W*H in 32 bits differs */
+    FOLD_SPLASH_NEGATIVE,       /* a splash dimension is negative */
+    FOLD_SPLASH_TOO_BIG,        /* the splash screen is wider than 1920 or higher than 1080 */
+    FOLD_SPLASH_SIZE_MISMATCH,  /* the splash size field (value) is not 12 + 2*W*H, computed in 32 bits */
 
     /* The caller's side. */
-    FOLD_BAD_ARGUMENT = 60, /* a null pointer with a non-zero size, or a walker used out of order */
-    FOLD_BUFFER_TOO_SMALL,  /* the output buffer is smaller than value; limit: its size */
-    FOLD_NO_WORK_MEMORY     /* a record came in pieces and no work memory was given */
+    FOLD_BAD_ARGUMENT = 60, /* a null pointer where one may not be, or a walker that failed to begin */
+    FOLD_BUFFER_TOO_SMALL,  /* the output buffer is smaller than the value, at the total size's offset */
+    FOLD_NO_WORK_MEMORY     /* a record's data (value: its bytes) came in pieces without enough work memory */
 } FoldError;
 
 /* ---------------------------------------------------------------- blocks */
@@ -185,8 +191,7 @@ typedef struct FoldFault {
     FoldError error;
     size_t offset;  /* in the input */
     uint32_t block; /* the record's number, from 0, for block and record faults */
-    size_t value;   /* the value at fault, for the kinds listed with FoldError */
-    size_t limit;   /* what bounded it, likewise */
+    size_t value;   /* the value at fault, for the kinds that name one; else 0 */
 } FoldFault;
 
 /*
