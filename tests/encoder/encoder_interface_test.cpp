@@ -93,7 +93,7 @@ TEST(EncoderCreate, HandleLiesAtTheFirstMultipleOf256AboveTheBlock) {
     };
     for (const Case c : {Case{0, 256}, Case{1, 255}, Case{255, 1}, Case{128, 128}}) {
         for (std::int32_t level : {0, 1, 2, 9}) {
-            OffsetAllocator allocator{c.misalignment};
+            OffsetAllocator allocator{c.misalignment, {}};
             EncoderHandle* handle = FoldEncodeCreateAtLevel(65536, &allocator, OffsetAllocator::allocate, level);
             ASSERT_NE(handle, nullptr);
             const auto address = reinterpret_cast<std::uintptr_t>(handle);
