@@ -37,13 +37,19 @@
  *
  * Speed
  * -----
- * State lives in locals. A run of literals is found with one count of leading
- * zero flag bits and copied at once. Where both buffers have 32 bytes to
- * spare, literal runs and matches are copied in fixed 16- or 8-byte chunks
- * that may write past the item's end (into bytes that later items overwrite);
- * near the end of a buffer every copy is exact. A match at distance 1 is a
- * fill; other short distances are widened to a multiple of themselves of at
- * least 8, after which the chunk copy repeats the pattern correctly.
+ * State lives in locals. While the block holds the longest possible group
+ * and the output has 32 bytes to spare, whole groups are decoded without a
+ * bound per read: the group's flags sit in the top half of a 64-bit word with
+ * a sentinel bit below them, so one count of leading zeros gives the literal
+ * run (capped at the group's end), and the sentinel reaching the top ends the
+ * group. A literal run is one fixed 32-byte copy and a match from 16 or more
+ * bytes back is copied in 16-byte chunks; both may write past the item's end,
+ * into bytes that later items overwrite. Near the end of either buffer the
+ * general loop takes over from the same state, with exact copies. A match at
+ * distance 1 is a fill; other short distances are widened to a multiple of
+ * themselves of at least 8, after which chunk copies repeat the pattern
+ * correctly. Builds for size (FOLD_SMALL_CODE) keep only the general loop,
+ * copying a byte at a time.
  *
  * The walk
  * --------
@@ -98,8 +104,8 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #endif
 
 /* Builds optimised for size (GCC and clang define __OPTIMIZE_SIZE__ at -Os)
-   leave out the chunked copies: plain copies decode the same bytes in about
-   half the code. FOLD_SMALL_CODE=0 or 1 chooses either way explicitly. */
+   leave out the chunked copies: plain copies decode the same bytes in less
+   code. FOLD_SMALL_CODE=0 or 1 chooses either way explicitly. */
 #ifndef FOLD_SMALL_CODE
 #ifdef __OPTIMIZE_SIZE__
 #define FOLD_SMALL_CODE 1
@@ -264,9 +270,9 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                     goto done;
                 }
                 match_from = out - offset;
-                if (offset >= 16 && length <= 16) {
-                    FOLD_MEMCPY(out, match_from, 16);
-                } else if (offset >= 16 && length + COPY_SLACK <= (size_t)(dst + dst_size - out)) {
+                if (offset >= 16 && length + 16 <= (size_t)(dst + dst_size - out)) {
+                    /* Whole 16-byte chunks, the last of which may reach up
+                       to 15 bytes past the match. */
                     uint8_t* d = out;
                     uint8_t* const end = out + length;
                     FOLD_MEMCPY(d, match_from, 16);

@@ -226,6 +226,23 @@ TEST(DecoderBlock, FaultsAreFoundWhereTheyLie) {
     }
 }
 
+// Near the end of the output the chunked copies must give way to exact ones:
+// 29 literals fill all but 3 bytes of a 32-byte output, and a 3-byte match
+// from 16 back ends it (the block has plenty of bytes after it, so that the
+// whole-group loop runs).
+TEST(DecoderBlock, CopiesStayInsideTheOutput) {
+    const Bytes literals = test::random_bytes(29, 5);
+    const Bytes items = concat(concat(flag_word(0x00000007), literals), {0x78, 0x00});
+    Bytes expected = literals;
+    for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - 16]);
+    for (const std::uint32_t flags : {0u, std::uint32_t(FOLD_LENIENT)}) {
+        SCOPED_TRACE(flags == 0 ? "strict" : "lenient");
+        const Decoded decoded = decode(concat(items, Bytes(300, 0)), 32, flags);
+        EXPECT_EQ(decoded.error, flags == 0 ? FOLD_TRAILING_BYTES : FOLD_OK);
+        EXPECT_EQ(decoded.output, expected);
+    }
+}
+
 TEST(DecoderBlock, NullBuffersOnlyWithoutBytes) {
     const std::uint8_t byte = 0;
     std::uint8_t out = 0;
