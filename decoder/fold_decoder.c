@@ -270,13 +270,18 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                     goto done;
                 }
                 match_from = out - offset;
-                if (offset >= 16 && length + 16 <= (size_t)(dst + dst_size - out)) {
-                    /* Whole 16-byte chunks, the last of which may reach up
-                       to 15 bytes past the match. */
+                if (offset >= 8 && length + 16 <= (size_t)(dst + dst_size - out)) {
+                    /* Whole chunks of 16 bytes (or 8, for a source closer
+                       than 16), the last of which may reach past the match. */
                     uint8_t* d = out;
                     uint8_t* const end = out + length;
-                    FOLD_MEMCPY(d, match_from, 16);
-                    while ((d += 16) < end) FOLD_MEMCPY(d, match_from += 16, 16);
+                    if (offset >= 16) {
+                        FOLD_MEMCPY(d, match_from, 16);
+                        while ((d += 16) < end) FOLD_MEMCPY(d, match_from += 16, 16);
+                    } else {
+                        FOLD_MEMCPY(d, match_from, 8);
+                        while ((d += 8) < end) FOLD_MEMCPY(d, match_from += 8, 8);
+                    }
                 } else {
                     copy_match(out, offset, length, (size_t)(dst + dst_size - out));
                 }
