@@ -243,9 +243,10 @@ typedef struct FoldBlock {
 } FoldBlock;
 
 /*
- * The walker: caller-owned, any alignment that its type has, no allocation.
- * Read info, block, pixels, pixel_size and fault after the events that fill
- * them; never write any field. The state part is private.
+ * The walker: the caller's (static, on the stack or inside a structure of
+ * its own); the library allocates nothing. Read info, block, pixels,
+ * pixel_size and fault after the events that fill them; never write any
+ * field. The state part is private.
  */
 typedef struct FoldWalker {
     FoldImageInfo info;
@@ -278,8 +279,9 @@ typedef struct FoldWalker {
  * data and padding arrive within one piece (always so for one piece holding
  * the whole input); otherwise such a record gives FOLD_NO_WORK_MEMORY.
  *
- * Returns FOLD_OK, or FOLD_BAD_ARGUMENT (walker or a buffer null) and leaves
- * the walker failed. The walker refers to out and work until the walk ends.
+ * Returns FOLD_OK, or FOLD_BAD_ARGUMENT (walker null, or out or work null
+ * with a non-zero size) and leaves the walker failed. The walker refers to
+ * out and work until the walk ends.
  */
 FOLD_DECODER_API FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, size_t input_size, void* out,
                                          size_t out_size, void* work, size_t work_size);
@@ -287,8 +289,10 @@ FOLD_DECODER_API FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, siz
 /*
  * Takes input from *input (of *input_size bytes), advancing both by what it
  * consumed, until it has an event to report. Pieces may have any size,
- * including 0; the walker takes no byte beyond input_size. Call again after
- * each event, with the rest of the piece, until FOLD_DONE or FOLD_FAULT.
+ * including 0 (input and input_size may then be null); a null *input with a
+ * non-zero size ends the walk with FOLD_BAD_ARGUMENT. The walker takes no byte
+ * beyond input_size. Call again after each event, with the rest of the
+ * piece, until FOLD_DONE or FOLD_FAULT; a null walker gives FOLD_FAULT.
  *
  * Events come in input order: FOLD_HEADER, then FOLD_BLOCK once per block,
  * then for a packed image with a splash block FOLD_SPLASH and FOLD_PIXELS
