@@ -18,6 +18,7 @@ namespace {
 using test::Bytes;
 using test::bytes_of;
 using test::concat;
+using test::container_of_words;
 using test::ContainerBuilder;
 
 // abcabcabcabc as a 9-byte compressed block.
@@ -163,36 +164,37 @@ TEST(DecoderContainer, FaultsAreFoundWhereTheyLie) {
     const Bytes full(65536, 's');
     const Bytes full_record = ContainerBuilder(0).stored_block(full, false).bytes();
     const Bytes first_of_two(full_record.begin() + 8, full_record.end());
-    auto raw = [](std::initializer_list<std::uint32_t> words, const Bytes& tail = {}) {
-        Bytes bytes = bytes_of("XPRS");
-        for (std::uint32_t word : words) test::append_le32(bytes, word);
-        return concat(bytes, tail);
-    };
     const Case cases[] = {
         {"shorter than the header", bytes_of(std::string_view("XPRS\0", 5)), FOLD_CONTAINER_TOO_SHORT, 0, 0, 5},
         {"bad magic", bytes_of(std::string_view("XPRT\0\0\0\0", 8)), FOLD_CONTAINER_MAGIC, 0, 0, 0},
-        {"total with no records", raw({131072}), FOLD_TOTAL_TOO_BIG, 4, 0, 131072},
-        {"total one byte too big for the container", raw({1, 0xC0000001, 1}), FOLD_TOTAL_TOO_BIG, 4, 0, 1},
-        {"block word cut off", concat(raw({65537}, first_of_two), {0x01, 0x00}), FOLD_BLOCK_WORD_CUT_OFF, 65548, 1, 2},
-        {"marked last too early", raw({65537, 0xC0010000, 65536}, full), FOLD_LAST_TOO_EARLY, 8, 0, 0},
-        {"last block not marked", raw({5, 0x80000005}, bytes_of("hello")), FOLD_LAST_NOT_MARKED, 8, 0, 0},
-        {"size word cut off", concat(raw({65537}, first_of_two), {0x01, 0x00, 0x00, 0xC0, 0x01}),
+        {"total with no records", container_of_words({131072}), FOLD_TOTAL_TOO_BIG, 4, 0, 131072},
+        {"total one byte too big for the container", container_of_words({1, 0xC0000001, 1}), FOLD_TOTAL_TOO_BIG, 4, 0,
+         1},
+        {"block word cut off", concat(container_of_words({65537}, first_of_two), {0x01, 0x00}), FOLD_BLOCK_WORD_CUT_OFF,
+         65548, 1, 2},
+        {"marked last too early", container_of_words({65537, 0xC0010000, 65536}, full), FOLD_LAST_TOO_EARLY, 8, 0, 0},
+        {"last block not marked", container_of_words({5, 0x80000005}, bytes_of("hello")), FOLD_LAST_NOT_MARKED, 8, 0,
+         0},
+        {"size word cut off", concat(container_of_words({65537}, first_of_two), {0x01, 0x00, 0x00, 0xC0, 0x01}),
          FOLD_SIZE_WORD_CUT_OFF, 65552, 1, 1},
-        {"size word disagrees with the total", raw({5, 0xC0000005, 4}, bytes_of("hello")), FOLD_SIZE_MISMATCH, 12, 0,
-         4},
-        {"stored size differs from the block", raw({5, 0xC0000004, 5}, bytes_of("hell")), FOLD_STORED_SIZE, 8, 0, 4},
-        {"reserved size bits set", raw({5, 0xE0000005, 5}, bytes_of("hello")), FOLD_STORED_SIZE, 8, 0, 536870917},
-        {"compressed not smaller than its block", raw({5, 0x40000005, 5}, bytes_of("hello\0\0\0")),
+        {"size word disagrees with the total", container_of_words({5, 0xC0000005, 4}, bytes_of("hello")),
+         FOLD_SIZE_MISMATCH, 12, 0, 4},
+        {"stored size differs from the block", container_of_words({5, 0xC0000004, 5}, bytes_of("hell")),
+         FOLD_STORED_SIZE, 8, 0, 4},
+        {"reserved size bits set", container_of_words({5, 0xE0000005, 5}, bytes_of("hello")), FOLD_STORED_SIZE, 8, 0,
+         536870917},
+        {"compressed not smaller than its block", container_of_words({5, 0x40000005, 5}, bytes_of("hello\0\0\0")),
          FOLD_COMPRESSED_SIZE, 8, 0, 5},
-        {"stored data cut off", raw({5, 0xC0000005, 5}, bytes_of("hell")), FOLD_DATA_CUT_OFF, 16, 0, 4},
-        {"padding cut off", raw({12, 0x40000009, 12}, abc_block), FOLD_DATA_CUT_OFF, 16, 0, 9},
+        {"stored data cut off", container_of_words({5, 0xC0000005, 5}, bytes_of("hell")), FOLD_DATA_CUT_OFF, 16, 0, 4},
+        {"padding cut off", container_of_words({12, 0x40000009, 12}, abc_block), FOLD_DATA_CUT_OFF, 16, 0, 9},
         {"compressed block for a longer size", ContainerBuilder(13).compressed_block(abc_block, 13, true).bytes(),
          FOLD_OUTPUT_TOO_SHORT, 25, 0, 0},
-        {"padding not zero", raw({12, 0x40000009, 12}, concat(abc_block, {0, 1, 0})), FOLD_PADDING_NOT_ZERO, 26, 0, 0},
+        {"padding not zero", container_of_words({12, 0x40000009, 12}, concat(abc_block, {0, 1, 0})),
+         FOLD_PADDING_NOT_ZERO, 26, 0, 0},
         {"bytes after the last block",
          concat(ContainerBuilder(5).stored_block(bytes_of("hello"), true).bytes(), {0, 0, 0, 0}), FOLD_DATA_AFTER_END,
          21, 1, 4},
-        {"bytes after an empty container", raw({0, 0}), FOLD_DATA_AFTER_END, 8, 0, 4},
+        {"bytes after an empty container", container_of_words({0, 0}), FOLD_DATA_AFTER_END, 8, 0, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,6 +18,7 @@ namespace {
 using test::Bytes;
 using test::bytes_of;
 using test::concat;
+using test::container_of_words;
 using test::ContainerBuilder;
 using test::ScratchFile;
 
@@ -49,40 +50,39 @@ TEST(CheckMessages, ContainerFaults) {
     const Bytes full(65536, 's');
     const Bytes full_record = ContainerBuilder(0).stored_block(full, false).bytes();
     const Bytes first_of_two(full_record.begin() + 8, full_record.end());
-    auto raw = [](std::initializer_list<std::uint32_t> words, const Bytes& tail = {}) {
-        Bytes bytes = bytes_of("XPRS");
-        for (std::uint32_t word : words) test::append_le32(bytes, word);
-        return concat(bytes, tail);
-    };
     const Case cases[] = {
         {"shorter than the header", bytes_of(std::string_view("XPRS\0", 5)),
          "container of 5 bytes is shorter than its header", 0},
-        {"total with no records", raw({131072}), "total size 131072 does not fit in a container of 8 bytes", 4},
-        {"total one byte too big for the container", raw({1, 0xC0000001, 1}),
+        {"total with no records", container_of_words({131072}),
+         "total size 131072 does not fit in a container of 8 bytes", 4},
+        {"total one byte too big for the container", container_of_words({1, 0xC0000001, 1}),
          "total size 1 does not fit in a container of 16 bytes", 4},
-        {"block word cut off", concat(raw({65537}, first_of_two), {0x01, 0x00}), "block 1: block word cut off", 65548},
-        {"marked last too early", raw({65537, 0xC0010000, 65536}, full),
+        {"block word cut off", concat(container_of_words({65537}, first_of_two), {0x01, 0x00}),
+         "block 1: block word cut off", 65548},
+        {"marked last too early", container_of_words({65537, 0xC0010000, 65536}, full),
          "block 0: marked last, but the total size needs 2 blocks", 8},
-        {"last block not marked", raw({5, 0x80000005}, bytes_of("hello")), "block 0: last block not marked last", 8},
-        {"size word cut off", concat(raw({65537}, first_of_two), {0x01, 0x00, 0x00, 0xC0, 0x01}),
+        {"last block not marked", container_of_words({5, 0x80000005}, bytes_of("hello")),
+         "block 0: last block not marked last", 8},
+        {"size word cut off", concat(container_of_words({65537}, first_of_two), {0x01, 0x00, 0x00, 0xC0, 0x01}),
          "block 1: size word cut off", 65552},
-        {"size word disagrees with the total", raw({5, 0xC0000005, 4}, bytes_of("hello")),
+        {"size word disagrees with the total", container_of_words({5, 0xC0000005, 4}, bytes_of("hello")),
          "block 0: size 4 does not match the 5 bytes left of the total size", 12},
-        {"stored size differs from the block", raw({5, 0xC0000004, 5}, bytes_of("hell")),
+        {"stored size differs from the block", container_of_words({5, 0xC0000004, 5}, bytes_of("hell")),
          "block 0: stored data size 4 does not fit a block of 5 bytes", 8},
-        {"reserved size bits set", raw({5, 0xE0000005, 5}, bytes_of("hello")),
+        {"reserved size bits set", container_of_words({5, 0xE0000005, 5}, bytes_of("hello")),
          "block 0: stored data size 536870917 does not fit a block of 5 bytes", 8},
-        {"compressed not smaller than its block", raw({5, 0x40000005, 5}, bytes_of("hello\0\0\0")),
+        {"compressed not smaller than its block", container_of_words({5, 0x40000005, 5}, bytes_of("hello\0\0\0")),
          "block 0: compressed data size 5 does not fit a block of 5 bytes", 8},
-        {"stored data cut off", raw({5, 0xC0000005, 5}, bytes_of("hell")), "block 0: data cut off", 16},
-        {"padding cut off", raw({12, 0x40000009, 12}, abc_block), "block 0: data cut off", 16},
+        {"stored data cut off", container_of_words({5, 0xC0000005, 5}, bytes_of("hell")), "block 0: data cut off", 16},
+        {"padding cut off", container_of_words({12, 0x40000009, 12}, abc_block), "block 0: data cut off", 16},
         {"compressed block for a longer size", ContainerBuilder(13).compressed_block(abc_block, 13, true).bytes(),
          "block 0: block ends before the uncompressed size", 25},
-        {"padding not zero", raw({12, 0x40000009, 12}, concat(abc_block, {0, 1, 0})), "block 0: padding not zero", 26},
+        {"padding not zero", container_of_words({12, 0x40000009, 12}, concat(abc_block, {0, 1, 0})),
+         "block 0: padding not zero", 26},
         {"bytes after the last block",
          concat(ContainerBuilder(5).stored_block(bytes_of("hello"), true).bytes(), {0, 0, 0, 0}),
          "data after the last block (4 bytes)", 21},
-        {"bytes after an empty container", raw({0, 0}), "data after the last block (4 bytes)", 8},
+        {"bytes after an empty container", container_of_words({0, 0}), "data after the last block (4 bytes)", 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
