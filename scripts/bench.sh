@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks romfold against gzip, lz4, zstd and xz on the benchmark corpus
-# (and, in memory, against lz4 on an image of ARM shared libraries too) and
-# rewrites BENCHMARKS.md, bench/benchmarks.svg and bench/results.tsv.
+# (and, in memory, against lz4 on an image of ARM shared libraries too; and
+# its decoder against lz4's) and rewrites BENCHMARKS.md,
+# bench/benchmarks.svg and bench/results.tsv.
 #
 #   scripts/bench.sh
 #
@@ -40,7 +41,7 @@ if [ ${#missing[@]} -ne 0 ]; then
 fi
 
 cmake --preset default
-cmake --build --preset default --target romfold romfold_bench
+cmake --build --preset default --target romfold romfold_bench romfold_decode_bench
 
 mkdir -p "$work"
 python3 scripts/make_bench_corpus.py --shared-libraries "$work/release-shared" "$work/release" |
@@ -73,4 +74,7 @@ python3 bench/compare.py \
     --markdown BENCHMARKS.md \
     --tsv bench/results.tsv \
     --svg bench/benchmarks.svg
+# Decoding beside lz4, the last section of BENCHMARKS.md.
+python3 bench/decode_compare.py --bench build/default/bench/romfold_decode_bench --release "$work/release" \
+    --markdown BENCHMARKS.md
 echo "Wrote BENCHMARKS.md, bench/results.tsv and bench/benchmarks.svg."

@@ -77,15 +77,21 @@ expected="$(sort <<EOF
 ./usr/$bindir/romfold
 ./usr/$bindir/romfold-check
 ./usr/$includedir/romfold/fold_encoder.h
+./usr/$includedir/romfold/fold_decoder.h
 $lib/libromfold_encoder.a
 $lib/$so -> $so.$major
 $lib/$so.$major -> $so.$version
 $lib/$so.$version
+$lib/libromfold_decoder.a
+$lib/libromfold_decoder.so -> libromfold_decoder.so.$major
+$lib/libromfold_decoder.so.$major -> libromfold_decoder.so.$version
+$lib/libromfold_decoder.so.$version
 $lib/cmake/romfold/romfoldConfig.cmake
 $lib/cmake/romfold/romfoldConfigVersion.cmake
 $lib/cmake/romfold/romfoldTargets.cmake
 $lib/cmake/romfold/romfoldTargets-$build_type.cmake
 $lib/pkgconfig/romfold_encoder.pc
+$lib/pkgconfig/romfold_decoder.pc
 ./usr/$mandir/man1/romfold.1.gz
 ./usr/$mandir/man1/romfold-check.1.gz
 ./usr/$docdir/copyright
@@ -129,7 +135,8 @@ description="$(field Description)"
 
 # The library's shlibs entry, and ldconfig run on install and removal.
 shlibs="$(dpkg-deb -I "$deb" shlibs)" || fail "the package has no shlibs file"
-[ "$shlibs" = "libromfold_encoder $major romfold (>= $version)" ] || fail "shlibs is '$shlibs'"
+[ "$shlibs" = "$(printf 'libromfold_decoder %s romfold (>= %s)\nlibromfold_encoder %s romfold (>= %s)' \
+    "$major" "$version" "$major" "$version")" ] || fail "shlibs is '$shlibs'"
 for script in postinst postrm; do
     grep -q ldconfig <<<"$(dpkg-deb -I "$deb" "$script")" || fail "$script does not run ldconfig"
 done

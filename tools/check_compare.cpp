@@ -25,9 +25,9 @@ bool ImageComparer::block(const ContainerBlock& block, CheckError& error) {
     const std::uint64_t left = file_.size() - position_;
     const std::uint32_t take = left < block.size ? std::uint32_t(left) : block.size;
     buffer_.resize(take);
-    DecodeFailure failure;
-    if (!read_exactly(file_.get(), buffer_.data(), take, position_, failure)) {
-        error = CheckError{status_error, path_, std::nullopt, failure.message};
+    std::string message;
+    if (!read_exactly(file_.get(), buffer_.data(), take, position_, message)) {
+        error = CheckError{status_error, path_, std::nullopt, message};
         return false;
     }
     for (std::uint32_t i = 0; i < take; ++i) {

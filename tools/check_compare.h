@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "decoder/input_file.h"
 #include "tools/check_verify.h"
+#include "tools/input_file.h"
 
 namespace romfold::check {
 

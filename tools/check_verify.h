@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/container_reader.h"
-#include "decoder/input_file.h"
+#include "tools/check_messages.h"
+#include "tools/input_file.h"
 
 namespace romfold::check {
 
@@ -31,6 +31,18 @@ struct CheckError {
 std::string format_error(const CheckError& error);
 
 enum class FileKind { packed_image, container };
+
+// One decoded block, as the observers get it. bytes is valid only during the
+// call.
+struct ContainerBlock {
+    std::uint32_t index;          // record number, from 0
+    std::uint64_t record_offset;  // file offset of the record's block word
+    std::uint64_t image_offset;   // offset of the block's first byte in the image
+    bool stored;                  // the record holds the bytes unchanged
+    std::uint32_t data_size;      // data bytes in the record, padding excluded
+    const std::uint8_t* bytes;    // the block's uncompressed bytes
+    std::uint32_t size;           // their number
+};
 
 struct CheckSummary {
     FileKind kind = FileKind::packed_image;

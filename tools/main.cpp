@@ -49,7 +49,7 @@ int run(const CheckOptions& options) {
     std::string text = format_summary(options.file, summary);
     if (!options.compare_path.empty()) text += "  equals  " + options.compare_path + "\n";
     for (const Extractor::Output& output : extractor.outputs()) {
-        text += "  wrote   " + output.path + " (" + romfold::byte_count(output.size) + ")\n";
+        text += "  wrote   " + output.path + " (" + byte_count(output.size) + ")\n";
     }
     if (extractor.splash_empty()) text += "  note    the splash screen has no pixels: no bitmap\n";
     std::fputs(text.c_str(), stdout);

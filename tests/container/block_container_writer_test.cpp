@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/block_decoder.h"
-#include "decoder/container_reader.h"
 #include "tests/support/compressed_blocks.h"
+#include "tests/support/decoded_file.h"
 #include "tests/support/fault_streams.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/stdout_capture.h"
@@ -118,11 +117,9 @@ TEST(BlockContainerWriter, LargeSourceDecodesToItself) {
     ScratchDir dir;
     const FoldRun run = fold(dir, source);
     ASSERT_EQ(run.status, 0);
-    std::vector<std::uint8_t> image;
-    DecodeFailure failure;
-    ASSERT_TRUE(decode_container_file(dir.file("nbx.tmp"), image, failure))
-        << failure.message << " at " << failure.offset;
-    EXPECT_EQ(image, source);
+    const test::DecodedFile decoded = test::decode_container_file(dir.file("nbx.tmp"));
+    ASSERT_TRUE(decoded.ok) << decoded.message;
+    EXPECT_EQ(decoded.image, source);
     EXPECT_EQ(run.output, statistics(static_cast<std::uint32_t>(source.size()),
                                      static_cast<std::uint32_t>(read_file(dir.file("nbx.tmp")).size())));
 }

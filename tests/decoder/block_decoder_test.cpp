@@ -1,6 +1,5 @@
-#include "decoder/block_decoder.h"
-
 #include <gtest/gtest.h>
+#include <romfold/fold_decoder.h>
 
 #include <memory>
 
@@ -16,19 +15,20 @@ using test::bytes_of;
 using test::concat;
 
 struct Decoded {
-    BlockDecodeResult result;
+    FoldError error;
+    FoldBlockResult result;
     Bytes output;
 };
 
 // Decodes from and into buffers of exactly the sizes given, so that the
 // sanitizers see any read or write outside them.
-Decoded decode(const Bytes& block, std::uint32_t expected_size) {
+Decoded decode(const Bytes& block, std::uint32_t expected_size, std::uint32_t flags = 0) {
     auto input = std::make_unique<std::uint8_t[]>(block.size());
     std::copy(block.begin(), block.end(), input.get());
     auto output = std::make_unique<std::uint8_t[]>(expected_size);
-    const BlockDecodeResult result =
-        decode_block(input.get(), std::uint32_t(block.size()), output.get(), expected_size);
-    return {result, Bytes(output.get(), output.get() + result.produced)};
+    FoldBlockResult result{};
+    const FoldError error = FoldDecodeBlock(input.get(), block.size(), output.get(), expected_size, flags, &result);
+    return {error, result, Bytes(output.get(), output.get() + result.produced)};
 }
 
 Bytes flag_word(std::uint32_t value) {
@@ -45,7 +45,7 @@ Bytes full_group_of_literals() { return concat(flag_word(0), Bytes(32, 'a')); }
 
 TEST(DecoderBlock, LiteralsAndAnOverlappingMatch) {
     const Decoded decoded = decode(abc_block, 12);
-    EXPECT_EQ(decoded.result.error, BlockDecodeError::none);
+    EXPECT_EQ(decoded.error, FOLD_OK);
     EXPECT_EQ(decoded.result.offset, 9u);
     EXPECT_EQ(decoded.output, bytes_of("abcabcabcabc"));
 
@@ -67,7 +67,7 @@ TEST(DecoderBlock, ExtendedMatchesSharingHalfBytes) {
         0xF7, 0xFF, 0x0F, 0xFF, 0x29, 0x01,  // (8191, 300)
     };
     const Decoded decoded = decode(block, 8553);
-    EXPECT_EQ(decoded.result.error, BlockDecodeError::none);
+    EXPECT_EQ(decoded.error, FOLD_OK);
     EXPECT_EQ(decoded.output, Bytes(8553, 'x'));
 
     BlockBuilder builder;
@@ -96,7 +96,7 @@ TEST(DecoderBlock, LengthEncodings) {
         SCOPED_TRACE("length " + std::to_string(c.length));
         const Bytes block = concat(Bytes{0xFF, 0xFF, 0xFF, 0x7F, 'a'}, c.token_and_extension);
         const Decoded decoded = decode(block, c.length + 1);
-        EXPECT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
+        EXPECT_EQ(decoded.error, FOLD_OK);
         EXPECT_EQ(decoded.output, Bytes(c.length + 1, 'a'));
     }
 }
@@ -117,7 +117,7 @@ TEST(DecoderBlock, OffsetsAndOverlappingCopies) {
         builder.literals(prefix).match(c.offset, c.length).literal('z');
         const Bytes block = builder.finish();
         const Decoded decoded = decode(block, std::uint32_t(builder.output().size()));
-        EXPECT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
+        EXPECT_EQ(decoded.error, FOLD_OK);
         EXPECT_EQ(decoded.output, builder.output());
     }
 }
@@ -144,75 +144,116 @@ TEST(DecoderBlock, GroupEnds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded decoded = decode(c.block, std::uint32_t(c.output.size()));
-        EXPECT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
+        EXPECT_EQ(decoded.error, FOLD_OK);
         EXPECT_EQ(decoded.output, c.output);
     }
 }
 
 TEST(DecoderBlock, FaultsAreFoundWhereTheyLie) {
-    using E = BlockDecodeError;
     struct Case {
         const char* name;
         Bytes block;
         std::uint32_t expected_size;
-        E error;
+        FoldError error;
         std::uint32_t offset;
         std::uint32_t produced;
     };
     const Bytes group = full_group_of_literals();
     const Case cases[] = {
-        {"empty block", {}, 1, E::flag_word_cut_off, 0, 0},
-        {"empty block for no output", {}, 0, E::flag_word_cut_off, 0, 0},
-        {"flag word of 3 bytes", {0xFF, 0xFF, 0xFF}, 1, E::flag_word_cut_off, 0, 0},
-        {"full group without closing word", group, 32, E::flag_word_cut_off, 36, 32},
-        {"full group without next flag word", group, 33, E::flag_word_cut_off, 36, 32},
-        {"closing word cut off", concat(group, {0xFF, 0xFF}), 32, E::flag_word_cut_off, 36, 32},
-        {"literals cut off", {0xFF, 0xFF, 0xFF, 0x0F, 'a', 'b'}, 5, E::literal_cut_off, 6, 2},
-        {"first literal missing", {0, 0, 0, 0}, 1, E::literal_cut_off, 4, 0},
-        {"token of one byte", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x16}, 10, E::token_cut_off, 5, 1},
-        {"token missing, literal flagged after it", {0xFF, 0xFF, 0xFF, 0x5F, 'a'}, 10, E::token_cut_off, 5, 1},
-        {"clean end, output short", {0xFF, 0xFF, 0xFF, 0x7F, 'a'}, 5, E::output_too_short, 5, 1},
-        {"abc block for 13 bytes", abc_block, 13, E::output_too_short, 9, 12},
-        {"closing word, output short", concat(group, flag_word(0xFFFFFFFF)), 33, E::output_too_short, 40, 32},
-        {"half-byte byte missing", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00}, 20, E::length_byte_cut_off, 7, 1},
-        {"byte E missing", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00, 0x0F}, 30, E::length_byte_cut_off, 8, 1},
+        {"empty block", {}, 1, FOLD_FLAG_WORD_CUT_OFF, 0, 0},
+        {"empty block for no output", {}, 0, FOLD_FLAG_WORD_CUT_OFF, 0, 0},
+        {"flag word of 3 bytes", {0xFF, 0xFF, 0xFF}, 1, FOLD_FLAG_WORD_CUT_OFF, 0, 0},
+        {"full group without closing word", group, 32, FOLD_FLAG_WORD_CUT_OFF, 36, 32},
+        {"full group without next flag word", group, 33, FOLD_FLAG_WORD_CUT_OFF, 36, 32},
+        {"closing word cut off", concat(group, {0xFF, 0xFF}), 32, FOLD_FLAG_WORD_CUT_OFF, 36, 32},
+        {"literals cut off", {0xFF, 0xFF, 0xFF, 0x0F, 'a', 'b'}, 5, FOLD_LITERAL_CUT_OFF, 6, 2},
+        {"first literal missing", {0, 0, 0, 0}, 1, FOLD_LITERAL_CUT_OFF, 4, 0},
+        {"token of one byte", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x16}, 10, FOLD_TOKEN_CUT_OFF, 5, 1},
+        {"token missing, literal flagged after it", {0xFF, 0xFF, 0xFF, 0x5F, 'a'}, 10, FOLD_TOKEN_CUT_OFF, 5, 1},
+        {"clean end, output short", {0xFF, 0xFF, 0xFF, 0x7F, 'a'}, 5, FOLD_OUTPUT_TOO_SHORT, 5, 1},
+        {"abc block for 13 bytes", abc_block, 13, FOLD_OUTPUT_TOO_SHORT, 9, 12},
+        {"closing word, output short", concat(group, flag_word(0xFFFFFFFF)), 33, FOLD_OUTPUT_TOO_SHORT, 40, 32},
+        {"half-byte byte missing", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00}, 20, FOLD_LENGTH_CUT_OFF, 7, 1},
+        {"byte E missing", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00, 0x0F}, 30, FOLD_LENGTH_CUT_OFF, 8, 1},
         {"16-bit length cut off",
          {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00, 0x0F, 0xFF, 0x15},
          300,
-         E::length_byte_cut_off,
+         FOLD_LENGTH_CUT_OFF,
          9,
          1},
-        {"offset 2 after one byte", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x08, 0x00}, 4, E::offset_before_start, 5, 1},
-        {"match as first item", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}, 3, E::offset_before_start, 4, 0},
-        {"abc block for 11 bytes", abc_block, 11, E::output_too_long, 7, 3},
+        {"offset 2 after one byte", {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x08, 0x00}, 4, FOLD_OFFSET_BEFORE_START, 5, 1},
+        {"match as first item", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}, 3, FOLD_OFFSET_BEFORE_START, 4, 0},
+        {"abc block for 11 bytes", abc_block, 11, FOLD_OUTPUT_TOO_LONG, 7, 3},
         {"extended match one byte too long",
          {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00, 0x00},
          10,
-         E::output_too_long,
+         FOLD_OUTPUT_TOO_LONG,
          5,
          1},
-        {"byte after the last item", concat(abc_block, {0x00}), 12, E::trailing_bytes, 9, 12},
-        {"match after the output is complete", abc_block, 3, E::trailing_bytes, 7, 3},
-        {"byte after the closing word", concat(concat(group, flag_word(0xFFFFFFFF)), {0x00}), 32, E::trailing_bytes, 40,
-         32},
-        {"filler bit 0 is 0", {0xFE, 0xFF, 0xFF, 0x1F, 'a', 'b', 'c', 0x16, 0x00}, 12, E::bad_filler, 0, 12},
-        {"literal where filler is due", abc_block, 2, E::bad_filler, 0, 2},
-        {"closing word not all ones", concat(group, flag_word(0xFFFFFFFE)), 32, E::bad_filler, 36, 32},
+        {"byte after the last item", concat(abc_block, {0x00}), 12, FOLD_TRAILING_BYTES, 9, 12},
+        {"match after the output is complete", abc_block, 3, FOLD_TRAILING_BYTES, 7, 3},
+        {"byte after the closing word", concat(concat(group, flag_word(0xFFFFFFFF)), {0x00}), 32, FOLD_TRAILING_BYTES,
+         40, 32},
+        {"filler bit 0 is 0", {0xFE, 0xFF, 0xFF, 0x1F, 'a', 'b', 'c', 0x16, 0x00}, 12, FOLD_BAD_FILLER, 0, 12},
+        {"literal where filler is due", abc_block, 2, FOLD_BAD_FILLER, 0, 2},
+        {"closing word not all ones", concat(group, flag_word(0xFFFFFFFE)), 32, FOLD_BAD_FILLER, 36, 32},
         {"unshared half-byte with high half set",
          {0xFF, 0xFF, 0xFF, 0x7F, 'a', 0x07, 0x00, 0x10},
          11,
-         E::bad_filler,
+         FOLD_BAD_FILLER,
          7,
          11},
-        {"no output, filler word with a 0", {0xFF, 0xFF, 0xFF, 0x7F}, 0, E::bad_filler, 0, 0},
+        {"no output, filler word with a 0", {0xFF, 0xFF, 0xFF, 0x7F}, 0, FOLD_BAD_FILLER, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded decoded = decode(c.block, c.expected_size);
-        EXPECT_EQ(decoded.result.error, c.error) << describe(decoded.result.error);
+        EXPECT_EQ(decoded.error, c.error);
         EXPECT_EQ(decoded.result.offset, c.offset);
         EXPECT_EQ(decoded.result.produced, c.produced);
+
+        // Lenient mode stops looking once the output is complete: the faults
+        // found after that point go, the others stay as they are.
+        const Decoded lenient = decode(c.block, c.expected_size, FOLD_LENIENT);
+        if (c.produced == c.expected_size) {
+            EXPECT_EQ(lenient.error, FOLD_OK);
+            EXPECT_EQ(lenient.output, decoded.output);
+        } else {
+            EXPECT_EQ(lenient.error, c.error);
+            EXPECT_EQ(lenient.result.offset, c.offset);
+            EXPECT_EQ(lenient.result.produced, c.produced);
+        }
     }
+}
+
+// Near the end of the output the chunked copies must give way to exact ones:
+// 29 literals fill all but 3 bytes of a 32-byte output, and a 3-byte match
+// from 16 back ends it (the block has plenty of bytes after it, so that the
+// whole-group loop runs).
+TEST(DecoderBlock, CopiesStayInsideTheOutput) {
+    const Bytes literals = test::random_bytes(29, 5);
+    const Bytes items = concat(concat(flag_word(0x00000007), literals), {0x78, 0x00});
+    Bytes expected = literals;
+    for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - 16]);
+    for (const std::uint32_t flags : {0u, std::uint32_t(FOLD_LENIENT)}) {
+        SCOPED_TRACE(flags == 0 ? "strict" : "lenient");
+        const Decoded decoded = decode(concat(items, Bytes(300, 0)), 32, flags);
+        EXPECT_EQ(decoded.error, flags == 0 ? FOLD_TRAILING_BYTES : FOLD_OK);
+        EXPECT_EQ(decoded.output, expected);
+    }
+}
+
+TEST(DecoderBlock, NullBuffersOnlyWithoutBytes) {
+    const std::uint8_t byte = 0;
+    std::uint8_t out = 0;
+    FoldBlockResult result{};
+    EXPECT_EQ(FoldDecodeBlock(nullptr, 4, &out, 1, 0, &result), FOLD_BAD_ARGUMENT);
+    EXPECT_EQ(FoldDecodeBlock(&byte, 1, nullptr, 1, 0, &result), FOLD_BAD_ARGUMENT);
+    EXPECT_EQ(result.produced, 0u);
+    // No bytes on either side: the lenient mode has nothing to check, the
+    // strict one misses the closing flag word.
+    EXPECT_EQ(FoldDecodeBlock(nullptr, 0, nullptr, 0, FOLD_LENIENT, nullptr), FOLD_OK);
+    EXPECT_EQ(FoldDecodeBlock(nullptr, 0, nullptr, 0, 0, nullptr), FOLD_FLAG_WORD_CUT_OFF);
 }
 
 // A block of several groups with literal runs, short, extended and long
@@ -250,7 +291,7 @@ TEST(DecoderBlock, VariedBlocksDecodeToTheirItems) {
         BlockBuilder builder = varied_block(seed, seed == 20 ? 65536 : 3000 + seed * 500);
         const Bytes block = builder.finish();
         const Decoded decoded = decode(block, std::uint32_t(builder.output().size()));
-        ASSERT_EQ(decoded.result.error, BlockDecodeError::none) << describe(decoded.result.error);
+        ASSERT_EQ(decoded.error, FOLD_OK);
         EXPECT_EQ(decoded.output, builder.output());
     }
 }
@@ -262,7 +303,7 @@ TEST(DecoderBlock, EveryTruncationIsRefused) {
     for (size_t cut = 0; cut < block.size(); ++cut) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
         const Decoded decoded = decode(Bytes(block.begin(), block.begin() + cut), size);
-        ASSERT_NE(decoded.result.error, BlockDecodeError::none);
+        ASSERT_NE(decoded.error, FOLD_OK);
         ASSERT_LE(decoded.result.offset, cut);
         ASSERT_TRUE(std::equal(decoded.output.begin(), decoded.output.end(), builder.output().begin()));
     }
@@ -280,7 +321,7 @@ TEST(DecoderBlock, CorruptedBlocksStayInBounds) {
         const Decoded decoded = decode(corrupted, expected_size);
         ASSERT_LE(decoded.result.produced, expected_size);
         ASSERT_LE(decoded.result.offset, corrupted.size());
-        if (decoded.result.error == BlockDecodeError::none) {
+        if (decoded.error == FOLD_OK) {
             ASSERT_EQ(decoded.result.produced, expected_size);
             ASSERT_EQ(decoded.result.offset, corrupted.size());
         }

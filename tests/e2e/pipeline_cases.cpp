@@ -6,8 +6,7 @@
 #include <sstream>
 #include <utility>
 
-#include "decoder/container_reader.h"
-#include "decoder/packed_image_reader.h"
+#include "tests/support/decoded_file.h"
 #include "tests/support/run_program.h"
 
 namespace romfold::test {
@@ -153,10 +152,8 @@ void populate(const ScratchDir& dir, const Files& files) {
 // Reads nk.nbx back and compares it with the run's nk.tmp, nbx.tmp and, when
 // the run reported one, the splash screen it was given.
 void check_packed_image(const ScratchDir& dir, const Files& after, const Files& before, bool splash_reported) {
-    romfold::PackedImage image;
-    romfold::DecodeFailure failure;
-    ASSERT_TRUE(romfold::read_packed_image_file(dir.file("nk.nbx"), image, failure))
-        << "nk.nbx: " << failure.message << " at " << failure.offset;
+    const romfold::test::DecodedFile image = romfold::test::decode_packed_image_file(dir.file("nk.nbx"));
+    ASSERT_TRUE(image.ok) << "nk.nbx: " << image.message;
     EXPECT_TRUE(image.image == after.at("nk.tmp")) << "nk.nbx does not unpack to nk.tmp";
     EXPECT_TRUE(image.stream == after.at("nbx.tmp")) << "nk.nbx does not hold nbx.tmp";
     if (!splash_reported) {
@@ -237,11 +234,9 @@ void check_run(const Case& c) {
             continue;
         }
         if (bytes == decodes_to_image) {
-            std::vector<std::uint8_t> image;
-            romfold::DecodeFailure failure;
-            ASSERT_TRUE(romfold::decode_container_file(dir.file(name), image, failure))
-                << name << ": " << failure.message << " at " << failure.offset;
-            EXPECT_TRUE(image == after.at("nk.tmp")) << name << " does not decode to nk.tmp";
+            const romfold::test::DecodedFile decoded = romfold::test::decode_container_file(dir.file(name));
+            ASSERT_TRUE(decoded.ok) << name << ": " << decoded.message;
+            EXPECT_TRUE(decoded.image == after.at("nk.tmp")) << name << " does not decode to nk.tmp";
             continue;
         }
         EXPECT_TRUE(found->second == bytes)

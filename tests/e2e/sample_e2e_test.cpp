@@ -7,9 +7,8 @@
 #include <string>
 
 #include "app/release_paths.h"
-#include "decoder/container_reader.h"
-#include "decoder/packed_image_reader.h"
 #include "tests/e2e/pipeline_cases.h"
+#include "tests/support/decoded_file.h"
 #include "tests/support/run_program.h"
 #include "tests/support/sha256.h"
 
@@ -61,13 +60,12 @@ TEST_P(SampleRun, PacksTheWholeReleaseDirectory) {
     EXPECT_EQ(result.status, 0);
 
     EXPECT_TRUE(read_file(release + "/nk.tmp") == expected);
-    std::vector<std::uint8_t> image;
-    romfold::DecodeFailure failure;
-    ASSERT_TRUE(romfold::decode_container_file(release + "/nbx.tmp", image, failure)) << failure.message;
-    EXPECT_TRUE(image == expected);
+    const romfold::test::DecodedFile container = romfold::test::decode_container_file(release + "/nbx.tmp");
+    ASSERT_TRUE(container.ok) << container.message;
+    EXPECT_TRUE(container.image == expected);
 
-    romfold::PackedImage packed;
-    ASSERT_TRUE(romfold::read_packed_image_file(release + "/nk.nbx", packed, failure)) << failure.message;
+    const romfold::test::DecodedFile packed = romfold::test::decode_packed_image_file(release + "/nk.nbx");
+    ASSERT_TRUE(packed.ok) << packed.message;
     EXPECT_TRUE(packed.stream == read_file(release + "/nbx.tmp"));
     EXPECT_TRUE(packed.image == expected);
     const Bytes splash = read_file(release + "/splash.tss");

@@ -2,12 +2,12 @@
 // exactly their input; output buffers are exactly the capacity given, so the
 // sanitizer build catches any write past the budget.
 #include <gtest/gtest.h>
+#include <romfold/fold_decoder.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include "decoder/block_decoder.h"
 #include "encoder_test_support.h"
 
 namespace romfold::test {
@@ -47,9 +47,10 @@ void expect_round_trip(EncoderHandle* handle, const Bytes& input, std::int32_t c
     if (result == in_len) return;  // stored raw by the caller
     ASSERT_LT(result, std::min(capacity, in_len - 1)) << what;
     std::unique_ptr<std::uint8_t[]> decoded(new std::uint8_t[input.size()]);
-    const BlockDecodeResult r =
-        decode_block(out.get(), static_cast<std::uint32_t>(result), decoded.get(), static_cast<std::uint32_t>(in_len));
-    ASSERT_EQ(r.error, BlockDecodeError::none) << what << ": " << describe(r.error) << " at " << r.offset;
+    FoldBlockResult r{};
+    const FoldError error =
+        FoldDecodeBlock(out.get(), static_cast<std::size_t>(result), decoded.get(), input.size(), 0, &r);
+    ASSERT_EQ(error, FOLD_OK) << what << ": fault " << int(error) << " at " << r.offset;
     ASSERT_EQ(std::memcmp(decoded.get(), input.data(), input.size()), 0) << what;
 }
 

@@ -33,7 +33,8 @@
 #include <memory>
 #include <vector>
 
-#include "decoder/block_decoder.h"
+#include <romfold/fold_decoder.h>
+
 #include "encoder/fold_encoder.h"
 #include "fuzz_check.h"
 
@@ -196,11 +197,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
 
     if (compressed && in_len > 0) {
         std::unique_ptr<std::uint8_t[]> decoded(new std::uint8_t[size_t(in_len)]);
-        const romfold::BlockDecodeResult decode =
-            romfold::decode_block(out.get(), std::uint32_t(result), decoded.get(), std::uint32_t(in_len));
-        FUZZ_REQUIRE(decode.error == romfold::BlockDecodeError::none);
-        FUZZ_REQUIRE(decode.offset == std::uint32_t(result));
-        FUZZ_REQUIRE(decode.produced == std::uint32_t(in_len));
+        FoldBlockResult decode;
+        FUZZ_REQUIRE(FoldDecodeBlock(out.get(), size_t(result), decoded.get(), size_t(in_len), 0, &decode) == FOLD_OK);
+        FUZZ_REQUIRE(decode.offset == size_t(result));
+        FUZZ_REQUIRE(decode.produced == size_t(in_len));
         FUZZ_REQUIRE(std::memcmp(decoded.get(), block.get(), size_t(in_len)) == 0);
     }
 

@@ -128,6 +128,14 @@ def main(argv):
     files[(check, "text_splash_3x2_nk.nbx")] = with_splash(small["text"][1], 3, 2)
     files[(check, "code_splash_0x4_nk.nbx")] = with_splash(small["code"][1], 0, 4)
 
+    # The walk target: a mode byte (bit 0 packed image, bit 1 block output)
+    # and two bytes of piece-size seed before each file of the checker.
+    walk = "image_walk"
+    for (target, name), data in list(files.items()):
+        if target == check:
+            mode = (1 if "nk.nbx" in name else 0) | (2 if len(name) % 2 else 0)
+            files[(walk, name)] = bytes([mode]) + struct.pack("<H", len(data) & 0xFFFF) + data
+
     decoder = "block_decoder"
     sources = [("sample", sample_container)] + [(n, c) for n, (_, c) in small.items()]
     for name, container in sources:

@@ -4,12 +4,16 @@
 #   layout PREFIX FILE...                     PREFIX holds exactly FILE...
 #   exports LIBRARY NM|OBJDUMP CALL...        the shared library (ELF) or DLL
 #                                             exports exactly CALL...
-#   linux-soname PREFIX LIBDIR VERSION READELF
-#                                             the shared library's links and SONAME
+#   linux-soname PREFIX LIBDIR VERSION READELF NAME
+#                                             the shared library libNAME.so's
+#                                             links and SONAME
 #   cmake-consumer PREFIX SOURCE WORK VERSION CXX FLAGS LINK_FLAGS
 #                                             build and run the find_package consumer
 #   pkg-config-consumer PREFIX LIBDIR SOURCE WORK VERSION CC FLAGS LINK_FLAGS
 #                                             build and run the pkg-config consumer
+#                                             of the encoder
+#   pkg-config-decoder-consumer (the same arguments)
+#                                             likewise, of the decoder
 #   sample PREFIX BUILT_ROMFOLD SAMPLE WORK VERSION
 #                                             the installed tools on the sample
 #   man-pages PREFIX MANDIR VERSION GROFF     the installed manual pages render
@@ -90,18 +94,17 @@ step_exports() {
     fi
 }
 
-# libromfold_encoder.so -> .so.MAJOR -> .so.VERSION, and the SONAME is .so.MAJOR.
+# libNAME.so -> .so.MAJOR -> .so.VERSION, and the SONAME is .so.MAJOR.
 step_linux_soname() {
-    local prefix="$1" libdir="$2" version="$3" readelf="$4"
-    local lib="$prefix/$libdir/libromfold_encoder.so"
+    local prefix="$1" libdir="$2" version="$3" readelf="$4" name="$5"
+    local lib="$prefix/$libdir/lib$name.so"
     local major="${version%%.*}"
-    [ "$(readlink "$lib")" = "libromfold_encoder.so.$major" ] ||
-        fail "libromfold_encoder.so does not link to libromfold_encoder.so.$major"
-    [ "$(readlink "$lib.$major")" = "libromfold_encoder.so.$version" ] ||
-        fail "libromfold_encoder.so.$major does not link to libromfold_encoder.so.$version"
+    [ "$(readlink "$lib")" = "lib$name.so.$major" ] || fail "lib$name.so does not link to lib$name.so.$major"
+    [ "$(readlink "$lib.$major")" = "lib$name.so.$version" ] ||
+        fail "lib$name.so.$major does not link to lib$name.so.$version"
     local soname
     soname="$("$readelf" -d "$lib.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')"
-    [ "$soname" = "libromfold_encoder.so.$major" ] || fail "SONAME is '$soname', not libromfold_encoder.so.$major"
+    [ "$soname" = "lib$name.so.$major" ] || fail "SONAME is '$soname', not lib$name.so.$major"
 }
 
 step_cmake_consumer() {
@@ -118,40 +121,43 @@ step_cmake_consumer() {
         -DROMFOLD_EXPECTED_VERSION="$version" \
         -DROMFOLD_EXPECTED_PREFIX="$prefix"
     run_quietly "$cmake" --build "$work"
-    DLLS="$prefix/bin" run_target "$work/cmake_consumer_shared$exe" || fail "cmake_consumer_shared (romfold::encoder)"
-    run_target "$work/cmake_consumer_static$exe" || fail "cmake_consumer_static (romfold::encoder_static)"
-    # The shared consumer must run on the installed library, not a copy of the code.
-    if [ -n "$exe" ]; then
-        local imports
-        imports="$("$OBJDUMP" -p "$work/cmake_consumer_shared$exe")"
-        grep -q 'DLL Name: libromfold_encoder.dll' <<<"$imports" ||
-            fail "cmake_consumer_shared does not import libromfold_encoder.dll"
-        imports="$("$OBJDUMP" -p "$work/cmake_consumer_static$exe")"
-        ! grep -q 'DLL Name: libromfold_encoder.dll' <<<"$imports" ||
-            fail "cmake_consumer_static imports libromfold_encoder.dll"
-    else
-        local libraries
-        libraries="$(ldd "$work/cmake_consumer_shared")"
-        grep -q "=> $prefix/.*/libromfold_encoder.so.0 " <<<"$libraries" ||
-            fail "cmake_consumer_shared does not load libromfold_encoder.so.0 from $prefix"
-    fi
+    DLLS="$prefix/bin" run_target "$work/cmake_consumer_shared$exe" ||
+        fail "cmake_consumer_shared (romfold::encoder, romfold::decoder)"
+    run_target "$work/cmake_consumer_static$exe" ||
+        fail "cmake_consumer_static (romfold::encoder_static, romfold::decoder_static)"
+    # The shared consumer must run on the installed libraries, not a copy of the code.
+    local name
+    for name in romfold_encoder romfold_decoder; do
+        if [ -n "$exe" ]; then
+            local imports
+            imports="$("$OBJDUMP" -p "$work/cmake_consumer_shared$exe")"
+            grep -q "DLL Name: lib$name.dll" <<<"$imports" || fail "cmake_consumer_shared does not import lib$name.dll"
+            imports="$("$OBJDUMP" -p "$work/cmake_consumer_static$exe")"
+            ! grep -q "DLL Name: lib$name.dll" <<<"$imports" || fail "cmake_consumer_static imports lib$name.dll"
+        else
+            local libraries
+            libraries="$(ldd "$work/cmake_consumer_shared")"
+            grep -q "=> $prefix/.*/lib$name.so.0 " <<<"$libraries" ||
+                fail "cmake_consumer_shared does not load lib$name.so.0 from $prefix"
+        fi
+    done
 }
 
 step_pkg_config_consumer() {
-    local prefix="$1" libdir="$2" source="$3" work="$4" version="$5" cc="$6" flags="$7" link_flags="$8"
+    local package="$1" prefix="$2" libdir="$3" source="$4" work="$5" version="$6" cc="$7" flags="$8" link_flags="$9"
     rm -rf "$work"
     mkdir -p "$work"
     # Only the scratch prefix is searched, so an installed system copy cannot stand in.
     export PKG_CONFIG_LIBDIR="$prefix/$libdir/pkgconfig"
     export PKG_CONFIG_PATH=
     local found
-    found="$(pkg-config --modversion romfold_encoder)" || fail "pkg-config does not find romfold_encoder"
+    found="$(pkg-config --modversion "$package")" || fail "pkg-config does not find $package"
     [ "$found" = "$version" ] || fail "pkg-config gives version $found, not $version"
 
     local cflags libs lib_path
-    cflags="$(pkg-config --cflags romfold_encoder)"
-    libs="$(pkg-config --libs romfold_encoder)"
-    lib_path="$(pkg-config --variable=libdir romfold_encoder)"
+    cflags="$(pkg-config --cflags "$package")"
+    libs="$(pkg-config --libs "$package")"
+    lib_path="$(pkg-config --variable=libdir "$package")"
     local rpath=(-Wl,-rpath,"$lib_path")
     [ -z "$exe" ] || rpath=()
     # shellcheck disable=SC2086 # the flags are lists of words
@@ -234,7 +240,8 @@ case "$step" in
     install) step_install "$@" ;;
     layout) step_layout "$@" ;;
     cmake-consumer) step_cmake_consumer "$@" ;;
-    pkg-config-consumer) step_pkg_config_consumer "$@" ;;
+    pkg-config-consumer) step_pkg_config_consumer romfold_encoder "$@" ;;
+    pkg-config-decoder-consumer) step_pkg_config_consumer romfold_decoder "$@" ;;
     sample) step_sample "$@" ;;
     man-pages) step_man_pages "$@" ;;
     exports) step_exports "$@" ;;

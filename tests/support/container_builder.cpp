@@ -40,4 +40,10 @@ Bytes stored_container(const Bytes& image) {
     return container.bytes();
 }
 
+Bytes container_of_words(std::initializer_list<std::uint32_t> words, const Bytes& tail) {
+    Bytes bytes = bytes_of("XPRS");
+    for (const std::uint32_t word : words) append_le32(bytes, word);
+    return concat(bytes, tail);
+}
+
 }  // namespace romfold::test

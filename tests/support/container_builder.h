@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "tests/support/bytes.h"
 
@@ -29,5 +30,9 @@ private:
 // The container of an image none of whose blocks compresses: every record
 // stored, the last one marked and carrying its size.
 Bytes stored_container(const Bytes& image);
+
+// "XPRS", then each word as 4 little-endian bytes, then tail: a container
+// written word by word, for faults the builder's records cannot make.
+Bytes container_of_words(std::initializer_list<std::uint32_t> words, const Bytes& tail = {});
 
 }  // namespace romfold::test

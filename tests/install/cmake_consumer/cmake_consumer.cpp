@@ -1,6 +1,8 @@
-// A C++ build tool using the installed encoder: handles at several levels on
-// heap memory, each compressing a block, checked against what
-// <romfold/fold_encoder.h> promises. Prints every broken promise and exits 1.
+// A C++ build tool using the installed encoder and decoder: handles at
+// several levels on heap memory, each compressing a block that the decoder
+// must give back, checked against what <romfold/fold_encoder.h> and
+// <romfold/fold_decoder.h> promise. Prints every broken promise and exits 1.
+#include <romfold/fold_decoder.h>
 #include <romfold/fold_encoder.h>
 
 #include <cstdint>
@@ -99,6 +101,12 @@ void check_level(const LevelCase& row) {
     const std::int32_t capacity = static_cast<std::int32_t>(out.size());
     const std::int32_t size = FoldEncode(handle, out.data(), capacity, text.data(), in_len);
     check(size >= 4 && size <= in_len - 2, "text did not compress to 4..in_len-2 bytes", level);
+    std::vector<std::uint8_t> decoded(row.max_len);
+    check(size > 0 &&
+              FoldDecodeBlock(out.data(), static_cast<std::size_t>(size), decoded.data(), decoded.size(), 0, nullptr) ==
+                  FOLD_OK &&
+              std::memcmp(decoded.data(), text.data(), decoded.size()) == 0,
+          "the decoder did not give the block back", level);
     check(FoldEncode(handle, again.data(), capacity, text.data(), in_len) == size &&
               std::memcmp(out.data(), again.data(), static_cast<std::size_t>(size > 0 ? size : 0)) == 0,
           "compressing the same block again gave other bytes", level);

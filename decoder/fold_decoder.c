@@ -1,0 +1,800 @@
+/*
+ * The decoder library: one compressed block, and the walk over a block
+ * container or a packed image fed in pieces.
+ *
+ * Block format
+ * ------------
+ * A block is a series of groups. Each group is a 32-bit flag word followed by
+ * up to 32 items; bit 31 describes the first item, bit 0 the 32nd; 0 is a
+ * literal (one byte, copied out), 1 a match. A match is a 16-bit token: bits
+ * 15..3 hold offset - 1, bits 2..0 length - 3 for lengths 3 to 9, or 7 for
+ * "length 10 or more". Code 7 is followed by a length extension:
+ *
+ *   - a half-byte N = min(length - 10, 15). Half-bytes travel in shared
+ *     bytes: the first extended match appends a byte and takes its low half,
+ *     the next extended match (possibly groups later) takes its high half and
+ *     appends nothing. A byte whose high half no second match claims keeps 0;
+ *   - when N is 15, a byte E: length E + 25 when E < 255; E = 255 is followed
+ *     by a 16-bit value V, length V + 3.
+ *
+ * Only the last group may hold fewer than 32 items; its unused flag positions
+ * are 1s. The next flag word follows a group as soon as its 32nd item is
+ * written, so a block whose items fill their last group ends with an all-ones
+ * word that describes no item.
+ *
+ * How a block is checked
+ * ----------------------
+ * The decoder produces output until it has exactly the caller's size, and in
+ * strict mode then demands the end that the writer produces for that size:
+ * the remaining flag positions all 1s (or a closing word 0xFFFFFFFF after a
+ * full group), a zero high half in a half-byte byte still held, and nothing
+ * after. Lenient mode stops as soon as the output is complete. Before that
+ * point every read is bounded by the bytes left in the block and every match
+ * by the output produced so far (backwards) and the size (forwards), in both
+ * modes. A block that ends cleanly (its remaining flags filler) before the
+ * output is complete is reported as too short rather than as a cut-off token:
+ * that is the likelier story, a block written for a smaller size.
+ *
+ * Speed
+ * -----
+ * State lives in locals. While the block holds the longest possible group
+ * and the output has 32 bytes to spare, whole groups are decoded without a
+ * bound per read: the group's flags sit in the top half of a 64-bit word with
+ * a sentinel bit below them, so one count of leading zeros gives the literal
+ * run (capped at the group's end), and the sentinel reaching the top ends the
+ * group. A literal run is one fixed 32-byte copy and a match from 16 or more
+ * bytes back is copied in 16-byte chunks; both may write past the item's end,
+ * into bytes that later items overwrite. Near the end of either buffer the
+ * general loop takes over from the same state, with exact copies. A match at
+ * distance 1 is a fill; other short distances are widened to a multiple of
+ * themselves of at least 8, after which chunk copies repeat the pattern
+ * correctly. Builds for size (FOLD_SMALL_CODE) keep only the general loop,
+ * copying a byte at a time.
+ *
+ * The walk
+ * --------
+ * The walker is a small state machine over the input's fixed-size parts
+ * (headers and words, gathered into a 16-byte buffer) and its variable parts
+ * (record data: used in place when a piece holds it whole, else gathered into
+ * the caller's work memory; splash pixels: handed out in place). Every size
+ * is checked against the input's known length before a byte of its part is
+ * taken, so cut-off records are reported where they start, and the walker
+ * never waits for bytes that cannot come.
+ */
+#include "romfold/fold_decoder.h"
+
+#if !defined(FOLD_MEMCPY) || !defined(FOLD_MEMSET)
+#include <string.h>
+#endif
+#ifndef FOLD_MEMCPY
+#define FOLD_MEMCPY memcpy
+#endif
+#ifndef FOLD_MEMSET
+#define FOLD_MEMSET memset
+#endif
+
+/* Leading zero bits of a non-zero word: one instruction where the compiler
+   offers it, a loop elsewhere. */
+#if defined(__GNUC__) || defined(__clang__)
+#define FOLD_LEADING_ZEROS(x) ((uint32_t)__builtin_clz(x))
+#define FOLD_LEADING_ZEROS64(x) ((uint32_t)__builtin_clzll(x))
+#elif defined(_MSC_VER)
+#include <intrin.h>
+static __inline uint32_t fold_leading_zeros(uint32_t x) {
+    unsigned long top;
+    _BitScanReverse(&top, x);
+    return 31u - (uint32_t)top;
+}
+#define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
+#else
+static uint32_t fold_leading_zeros(uint32_t x) {
+    uint32_t n = 0;
+    while ((x & 0x80000000u) == 0) {
+        x <<= 1;
+        ++n;
+    }
+    return n;
+}
+#define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
+#endif
+#ifndef FOLD_LEADING_ZEROS64
+/* Of a non-zero 64-bit word, from the 32-bit count. */
+#define FOLD_LEADING_ZEROS64(x) \
+    ((uint32_t)((x) >> 32) != 0 ? FOLD_LEADING_ZEROS((uint32_t)((x) >> 32)) : 32u + FOLD_LEADING_ZEROS((uint32_t)(x)))
+#endif
+
+/* Builds optimised for size (GCC and clang define __OPTIMIZE_SIZE__ at -Os)
+   leave out the chunked copies: plain copies decode the same bytes in less
+   code. FOLD_SMALL_CODE=0 or 1 chooses either way explicitly. */
+#ifndef FOLD_SMALL_CODE
+#ifdef __OPTIMIZE_SIZE__
+#define FOLD_SMALL_CODE 1
+#else
+#define FOLD_SMALL_CODE 0
+#endif
+#endif
+
+#define NO_PENDING ((size_t)-1)
+#define CLOSING_WORD 0xFFFFFFFFu
+#define LAST_FLAG 0x40000000u
+#define STORED_FLAG 0x80000000u
+#define DATA_SIZE_MASK 0x3FFFFFFFu
+#define SPLASH_MAX_WIDTH 1920
+#define SPLASH_MAX_HEIGHT 1080
+/* Room both buffers need for the chunked copies, which may overrun an item. */
+#define COPY_SLACK 32u
+/* The most block bytes a group can take (a flag word and 32 matches of 6
+   bytes), and a 32-byte literal copy from the last of them. */
+#define FAST_GROUP_INPUT (4u + 32u * 6u + COPY_SLACK)
+#define SENTINEL_AT_TOP ((uint64_t)1 << 63)
+
+static uint32_t load_le16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
+
+static uint32_t load_le32(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+/* True when the top `count` bits of `word` (1 <= count <= 32) are all 1. */
+static int top_bits_all_ones(uint32_t word, uint32_t count) { return (~word >> (32u - count)) == 0; }
+
+#if FOLD_SMALL_CODE
+/* Copies length bytes from offset bytes back, front to back, so that an
+   overlapping source repeats what the copy has just written. */
+static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
+    const uint8_t* s = d - offset;
+    (void)room;
+    while (length-- != 0) *d++ = *s++;
+}
+#else
+/* Copies length bytes from offset bytes back, so that an overlapping source
+   repeats what the copy has just written. The caller has checked that
+   [d - offset, d + length) lies in the output; `room` is the number of bytes
+   from d to the end of the output. */
+static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
+    const uint8_t* s = d - offset;
+    uint8_t* const end = d + length;
+    if (offset == 1) {
+        FOLD_MEMSET(d, *s, length);
+        return;
+    }
+    if (room >= length + COPY_SLACK) {
+        if (offset < 8) {
+            /* Copy one widened period byte by byte; from there on the
+               pattern repeats at a distance of at least 8. */
+            size_t period = offset;
+            while (period < 8) period += offset;
+            while (d < end && (size_t)(d - (end - length)) < period) *d++ = *s++;
+            s = d - period;
+        }
+        if (s + 16 <= d) {
+            while (d < end) {
+                FOLD_MEMCPY(d, s, 16);
+                d += 16;
+                s += 16;
+            }
+        } else {
+            while (d < end) {
+                FOLD_MEMCPY(d, s, 8);
+                d += 8;
+                s += 8;
+            }
+        }
+        return;
+    }
+    if (offset >= length) {
+        FOLD_MEMCPY(d, s, length);
+        return;
+    }
+    while (d < end) *d++ = *s++;
+}
+#endif
+
+FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_bytes, size_t dst_size, uint32_t flags,
+                          FoldBlockResult* result) {
+    const uint8_t* const src = (const uint8_t*)src_bytes;
+    uint8_t* const dst = (uint8_t*)dst_bytes;
+    size_t ip = 0;               /* next block byte */
+    size_t op = 0;               /* next output byte */
+    uint32_t word = 0;           /* open flag word, the next item's flag in bit 31 */
+    uint32_t items_left = 0;     /* flag positions not yet used in the open word */
+    size_t word_at = 0;          /* offset of the open flag word */
+    size_t pending = NO_PENDING; /* offset of the held half-byte byte */
+    FoldError error = FOLD_OK;
+    size_t at = src_size;
+
+    if ((src == NULL && src_size != 0) || (dst == NULL && dst_size != 0)) {
+        error = FOLD_BAD_ARGUMENT;
+        at = 0;
+        goto done;
+    }
+
+#if !FOLD_SMALL_CODE
+    /* Whole groups while the block has room for the longest group and the
+       output 32 bytes to spare: no read needs a bound of its own, and a
+       literal run is one fixed copy. The flags sit in the top half of a
+       64-bit word with a sentinel bit below them, so the count of leading
+       zeros is the literal run, capped at the group's end, and the group is
+       done when the sentinel reaches the top. The general loop below takes
+       over near the end of either buffer, from the same state. */
+    if (src_size >= FAST_GROUP_INPUT && dst_size >= COPY_SLACK) {
+        const uint8_t* in = src;
+        uint8_t* out = dst;
+        const uint8_t* const in_limit = src + (src_size - FAST_GROUP_INPUT);
+        uint8_t* const out_limit = dst + (dst_size - COPY_SLACK);
+        uint64_t flags64 = 0;
+        while (in <= in_limit && out <= out_limit) {
+            flags64 = (uint64_t)load_le32(in) << 32 | 0x80000000u;
+            word_at = (size_t)(in - src);
+            in += 4;
+            for (;;) {
+                const uint32_t run = FOLD_LEADING_ZEROS64(flags64);
+                const uint8_t* const token_at = in + run;
+                const uint8_t* match_from;
+                uint32_t token, half;
+                size_t offset, length;
+                if (out > out_limit) goto leave_fast;
+                FOLD_MEMCPY(out, in, 16);
+                FOLD_MEMCPY(out + 16, in + 16, 16);
+                in += run;
+                out += run;
+                flags64 <<= run;
+                if (flags64 == SENTINEL_AT_TOP) break;
+
+                token = load_le16(in);
+                offset = (token >> 3) + 1;
+                length = (token & 7) + 3;
+                in += 2;
+                if ((token & 7) == 7) {
+                    if (pending == NO_PENDING) {
+                        half = *in & 0x0Fu;
+                        pending = (size_t)(in - src);
+                        in += 1;
+                    } else {
+                        half = (uint32_t)src[pending] >> 4;
+                        pending = NO_PENDING;
+                    }
+                    length = half + 10;
+                    if (half == 15) {
+                        length = (size_t)*in + 25;
+                        in += 1;
+                        if (length == 255 + 25) {
+                            length = load_le16(in) + 3;
+                            in += 2;
+                        }
+                    }
+                }
+                if (offset > (size_t)(out - dst) || length > (size_t)(dst + dst_size - out)) {
+                    error = offset > (size_t)(out - dst) ? FOLD_OFFSET_BEFORE_START : FOLD_OUTPUT_TOO_LONG;
+                    at = (size_t)(token_at - src);
+                    op = (size_t)(out - dst);
+                    goto done;
+                }
+                match_from = out - offset;
+                if (offset >= 8 && length + 16 <= (size_t)(dst + dst_size - out)) {
+                    /* Whole chunks of 16 bytes (or 8, for a source closer
+                       than 16), the last of which may reach past the match. */
+                    uint8_t* d = out;
+                    uint8_t* const end = out + length;
+                    if (offset >= 16) {
+                        FOLD_MEMCPY(d, match_from, 16);
+                        while ((d += 16) < end) FOLD_MEMCPY(d, match_from += 16, 16);
+                    } else {
+                        FOLD_MEMCPY(d, match_from, 8);
+                        while ((d += 8) < end) FOLD_MEMCPY(d, match_from += 8, 8);
+                    }
+                } else {
+                    copy_match(out, offset, length, (size_t)(dst + dst_size - out));
+                }
+                out += length;
+                flags64 <<= 1;
+            }
+        }
+        /* Between groups. */
+        ip = (size_t)(in - src);
+        op = (size_t)(out - dst);
+        goto general;
+    leave_fast:
+        /* Inside a group: the items left are the positions above the sentinel. */
+        ip = (size_t)(in - src);
+        op = (size_t)(out - dst);
+        word = (uint32_t)(flags64 >> 32);
+        items_left = 32;
+        while ((flags64 & ((uint64_t)1 << (32 - items_left + 31))) == 0) --items_left;
+    }
+general:
+#endif
+    while (op < dst_size) {
+        size_t token_at, offset, length;
+        uint32_t token;
+        if (items_left == 0) {
+            if (src_size - ip < 4) {
+                error = FOLD_FLAG_WORD_CUT_OFF;
+                at = ip;
+                goto done;
+            }
+            word = load_le32(src + ip);
+            word_at = ip;
+            ip += 4;
+            items_left = 32;
+        }
+
+#if FOLD_SMALL_CODE
+        if ((word & 0x80000000u) == 0) {
+            if (ip == src_size) {
+                error = FOLD_LITERAL_CUT_OFF;
+                goto done;
+            }
+            dst[op++] = src[ip++];
+            word <<= 1;
+            items_left -= 1;
+            continue;
+        }
+#else
+        if ((word & 0x80000000u) == 0) {
+            size_t run = word == 0 ? 32 : FOLD_LEADING_ZEROS(word);
+            if (run > items_left) run = items_left;
+            if (run > dst_size - op) run = dst_size - op;
+            if (src_size - ip < run) {
+                const size_t available = src_size - ip;
+                if (available != 0) FOLD_MEMCPY(dst + op, src + ip, available);
+                op += available;
+                error = FOLD_LITERAL_CUT_OFF;
+                goto done;
+            }
+            if (src_size - ip >= COPY_SLACK && dst_size - op >= COPY_SLACK) {
+                FOLD_MEMCPY(dst + op, src + ip, 16);
+                FOLD_MEMCPY(dst + op + 16, src + ip + 16, 16);
+            } else {
+                FOLD_MEMCPY(dst + op, src + ip, run);
+            }
+            ip += run;
+            op += run;
+            word = run < 32 ? word << run : 0;
+            items_left -= (uint32_t)run;
+            continue;
+        }
+#endif
+
+        token_at = ip;
+        if (src_size - ip < 2) {
+            error = ip == src_size && top_bits_all_ones(word, items_left) ? FOLD_OUTPUT_TOO_SHORT : FOLD_TOKEN_CUT_OFF;
+            at = ip;
+            goto done;
+        }
+        token = load_le16(src + ip);
+        ip += 2;
+        offset = (token >> 3) + 1;
+        length = (token & 7) + 3;
+        if ((token & 7) == 7) {
+            uint32_t half;
+            if (pending == NO_PENDING) {
+                if (ip == src_size) goto length_cut_off;
+                half = src[ip] & 0x0Fu;
+                pending = ip;
+                ip += 1;
+            } else {
+                half = (uint32_t)src[pending] >> 4;
+                pending = NO_PENDING;
+            }
+            length = half + 10;
+            if (half == 15) {
+                uint32_t extra;
+                if (ip == src_size) goto length_cut_off;
+                extra = src[ip];
+                ip += 1;
+                length = extra + 25;
+                if (extra == 255) {
+                    if (src_size - ip < 2) goto length_cut_off;
+                    length = load_le16(src + ip) + 3;
+                    ip += 2;
+                }
+            }
+        }
+        if (offset > op) {
+            error = FOLD_OFFSET_BEFORE_START;
+            at = token_at;
+            goto done;
+        }
+        if (length > dst_size - op) {
+            error = FOLD_OUTPUT_TOO_LONG;
+            at = token_at;
+            goto done;
+        }
+        if (!FOLD_SMALL_CODE && offset >= 16 && dst_size - op >= length + COPY_SLACK) {
+            /* The common case, inline: a source at least 16 bytes back and
+               room for whole 16-byte chunks. */
+            uint8_t* d = dst + op;
+            const uint8_t* s = d - offset;
+            uint8_t* const end = d + length;
+            FOLD_MEMCPY(d, s, 16);
+            while ((d += 16) < end) FOLD_MEMCPY(d, s += 16, 16);
+        } else {
+            copy_match(dst + op, offset, length, dst_size - op);
+        }
+        op += length;
+        word <<= 1;
+        items_left -= 1;
+    }
+
+    if ((flags & FOLD_LENIENT) == 0) {
+        if (items_left == 0) {
+            if (src_size - ip < 4) {
+                error = FOLD_FLAG_WORD_CUT_OFF;
+                at = ip;
+                goto done;
+            }
+            if (load_le32(src + ip) != CLOSING_WORD) {
+                error = FOLD_BAD_FILLER;
+                at = ip;
+                goto done;
+            }
+            ip += 4;
+        } else if (!top_bits_all_ones(word, items_left)) {
+            error = FOLD_BAD_FILLER;
+            at = word_at;
+            goto done;
+        }
+        if (pending != NO_PENDING && (src[pending] >> 4) != 0) {
+            error = FOLD_BAD_FILLER;
+            at = pending;
+            goto done;
+        }
+        if (ip != src_size) {
+            error = FOLD_TRAILING_BYTES;
+            at = ip;
+        }
+    }
+    goto done;
+
+length_cut_off:
+    error = FOLD_LENGTH_CUT_OFF;
+    at = ip;
+done:
+    if (result != NULL) {
+        result->offset = at;
+        result->produced = op;
+    }
+    return error;
+}
+
+/* ------------------------------------------------------------ headers */
+
+#define MAGIC_IORW 0x57524F49u
+#define MAGIC_XPRS 0x53525058u
+#define MAGIC_ECEC 0x43454345u
+
+static FoldError fault_at(FoldFault* fault, FoldError error, size_t offset, size_t value) {
+    fault->error = error;
+    fault->offset = offset;
+    fault->value = value;
+    return error;
+}
+
+/* FoldReadImageHeader with non-null arguments. */
+static FoldError read_image_header(const uint8_t* header, size_t input_size, FoldImageInfo* info, FoldFault* fault) {
+    const uint32_t header_size = load_le32(header + 4);
+    const uint32_t stream_size = load_le32(header + 8);
+    const uint32_t splash_size = load_le32(header + 12);
+    const uint64_t expected = 16u + (uint64_t)stream_size + splash_size;
+    if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size);
+    if (load_le32(header) != MAGIC_IORW) return fault_at(fault, FOLD_IMAGE_MAGIC, 0, 0);
+    if (header_size != 16) return fault_at(fault, FOLD_HEADER_SIZE, 4, header_size);
+    if (expected != input_size) return fault_at(fault, FOLD_IMAGE_SIZE, 8, (size_t)expected);
+    if (splash_size != 0 && splash_size < 12) return fault_at(fault, FOLD_SPLASH_SIZE_TOO_SMALL, 12, splash_size);
+    info->stream_at = 16;
+    info->stream_size = stream_size;
+    info->splash_size = splash_size;
+    info->pixels_at = splash_size != 0 ? 28u + (size_t)stream_size : 0;
+    return FOLD_OK;
+}
+
+/* FoldReadSplashHeader with non-null arguments. */
+static FoldError read_splash_header(const uint8_t* splash, FoldImageInfo* info, FoldFault* fault) {
+    const size_t at = info->stream_at + info->stream_size;
+    const uint32_t width = load_le32(splash + 4);
+    const uint32_t height = load_le32(splash + 8);
+    if (load_le32(splash) != MAGIC_ECEC) return fault_at(fault, FOLD_SPLASH_MARKER, at, 0);
+    info->width = (int32_t)width;
+    info->height = (int32_t)height;
+    if ((width | height) & 0x80000000u) return fault_at(fault, FOLD_SPLASH_NEGATIVE, at + 4, 0);
+    if (width > SPLASH_MAX_WIDTH || height > SPLASH_MAX_HEIGHT) return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, 0);
+    /* The packer computes the pixel byte count in 32 bits. */
+    if (12u + (uint64_t)(uint32_t)(2u * width * height) != info->splash_size) {
+        return fault_at(fault, FOLD_SPLASH_SIZE_MISMATCH, 12, info->splash_size);
+    }
+    return FOLD_OK;
+}
+
+FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldImageInfo* info, FoldFault* fault) {
+    FoldFault ignored;
+    if (fault == NULL) fault = &ignored;
+    if (header == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    FOLD_MEMSET(info, 0, sizeof *info);
+    return read_image_header(header, input_size, info, fault);
+}
+
+FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, FoldFault* fault) {
+    FoldFault ignored;
+    if (fault == NULL) fault = &ignored;
+    if (splash == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    return read_splash_header(splash, info, fault);
+}
+
+/* --------------------------------------------------------------- walk */
+
+/* The parts of the input, in order. Each but the pixels is gathered whole
+   before it is looked at; the fault names what is cut off when the input
+   ends inside a part. */
+enum {
+    STEP_FAILED,
+    STEP_IMAGE_HEADER,
+    STEP_CONTAINER_HEADER,
+    STEP_BLOCK_WORD,
+    STEP_SIZE_WORD,
+    STEP_DATA,
+    STEP_SPLASH_HEADER,
+    STEP_PIXELS,
+    STEP_DONE
+};
+
+static const uint8_t cut_off_fault[STEP_SPLASH_HEADER + 1] = {
+    FOLD_BAD_ARGUMENT,      FOLD_IMAGE_TOO_SHORT, FOLD_CONTAINER_TOO_SHORT, FOLD_BLOCK_WORD_CUT_OFF,
+    FOLD_SIZE_WORD_CUT_OFF, FOLD_DATA_CUT_OFF,    FOLD_SPLASH_MARKER,
+};
+
+/* Ends the walk with a fault. */
+static FoldEvent walk_fault(FoldWalker* walker, FoldError error, size_t offset, size_t value) {
+    fault_at(&walker->fault, error, offset, value);
+    walker->fault.block = walker->state.index;
+    walker->state.step = STEP_FAILED;
+    return FOLD_FAULT;
+}
+
+/* Moves to `step`, which first gathers `need` bytes. */
+static void expect(FoldWalker* walker, uint32_t step, uint32_t need) {
+    walker->state.step = step;
+    walker->state.have = 0;
+    walker->state.need = need;
+}
+
+/* Checks the record's data size against its block size and moves on to its
+   data, or ends the walk with a fault. */
+static void begin_data(FoldWalker* walker) {
+    const uint32_t word = walker->state.word;
+    const uint32_t data_size = word & DATA_SIZE_MASK;
+    const uint32_t size = walker->state.size;
+    if (word & STORED_FLAG) {
+        if (data_size != size) {
+            walk_fault(walker, FOLD_STORED_SIZE, walker->state.record_at, data_size);
+        } else {
+            expect(walker, STEP_DATA, data_size);
+        }
+    } else if (data_size >= size) {
+        walk_fault(walker, FOLD_COMPRESSED_SIZE, walker->state.record_at, data_size);
+    } else {
+        /* Compressed data is padded to a multiple of 4. */
+        expect(walker, STEP_DATA, (data_size + 3u) & ~3u);
+    }
+}
+
+/* Decodes the record whose data and padding lie in data[0, need) into the
+   output and fills walker->block. */
+static FoldEvent decode_record(FoldWalker* walker, const uint8_t* data) {
+    const uint32_t word = walker->state.word;
+    const uint32_t data_size = word & DATA_SIZE_MASK;
+    const uint32_t size = walker->state.size;
+    const uint32_t image_offset = walker->state.index << 16;
+    const size_t data_at = walker->state.position - walker->state.need;
+    uint8_t* const out = walker->state.out + ((walker->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : image_offset);
+    FoldBlock* const block = &walker->block;
+
+    if (word & STORED_FLAG) {
+        FOLD_MEMCPY(out, data, size);
+    } else {
+        FoldBlockResult result;
+        uint32_t i;
+        const FoldError error = FoldDecodeBlock(data, data_size, out, size, walker->state.flags, &result);
+        if (error != FOLD_OK) return walk_fault(walker, error, data_at + result.offset, 0);
+        for (i = data_size; i < walker->state.need && (walker->state.flags & FOLD_LENIENT) == 0; ++i) {
+            if (data[i] != 0) return walk_fault(walker, FOLD_PADDING_NOT_ZERO, data_at + i, 0);
+        }
+    }
+    block->index = walker->state.index;
+    block->record_offset = walker->state.record_at;
+    block->image_offset = image_offset;
+    block->size = size;
+    block->data_size = data_size;
+    block->stored = (word & STORED_FLAG) != 0;
+    block->bytes = out;
+    walker->state.index += 1;
+    expect(walker, STEP_BLOCK_WORD, 4);
+    return FOLD_BLOCK;
+}
+
+FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, size_t input_size, void* out, size_t out_size, void* work,
+                        size_t work_size) {
+    if (walker == NULL) return FOLD_BAD_ARGUMENT;
+    FOLD_MEMSET(walker, 0, sizeof *walker);
+    walker->state.flags = flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT | FOLD_BLOCK_OUTPUT);
+    walker->state.out = (uint8_t*)out;
+    walker->state.out_size = out_size;
+    walker->state.work = (uint8_t*)work;
+    walker->state.work_size = work_size;
+    walker->state.stream_end = input_size;
+    walker->info.stream_size = input_size;
+    expect(walker, (flags & FOLD_PACKED_IMAGE) ? STEP_IMAGE_HEADER : STEP_CONTAINER_HEADER,
+           (flags & FOLD_PACKED_IMAGE) ? 16 : 8);
+    if ((out == NULL && out_size != 0) || (work == NULL && work_size != 0)) {
+        walk_fault(walker, FOLD_BAD_ARGUMENT, 0, 0);
+        return FOLD_BAD_ARGUMENT;
+    }
+    return FOLD_OK;
+}
+
+FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size) {
+    const uint8_t* empty = NULL;
+    size_t none = 0;
+    FoldWalker* const w = walker;
+    if (w == NULL) return FOLD_FAULT;
+    if (input == NULL || input_size == NULL) {
+        input = &empty;
+        input_size = &none;
+    }
+    if (*input == NULL && *input_size != 0) return walk_fault(w, FOLD_BAD_ARGUMENT, w->state.position, 0);
+
+    for (;;) {
+        const uint32_t step = w->state.step;
+        const size_t position = w->state.position;
+        const uint32_t need = w->state.need;
+        const uint8_t* part = *input;
+        size_t take;
+        if (step == STEP_FAILED) return FOLD_FAULT;
+        if (step == STEP_DONE) return FOLD_DONE;
+
+        if (step == STEP_PIXELS) {
+            take = w->state.left;
+            if (take == 0) {
+                w->state.step = STEP_DONE;
+                continue;
+            }
+            if (*input_size == 0) return FOLD_NEED_INPUT;
+            if (take > *input_size) take = *input_size;
+            w->pixels = part;
+            w->pixel_size = take;
+            *input += take;
+            *input_size -= take;
+            w->state.position += take;
+            w->state.left -= (uint32_t)take;
+            return FOLD_PIXELS;
+        }
+
+        if (step == STEP_BLOCK_WORD && w->state.index == w->info.block_count) {
+            const size_t rest = w->state.stream_end - position;
+            if (rest != 0) return walk_fault(w, FOLD_DATA_AFTER_END, position, rest);
+            if (w->info.splash_size != 0) {
+                w->state.stream_end += w->info.splash_size;
+                expect(w, STEP_SPLASH_HEADER, 12);
+            } else {
+                w->state.step = STEP_DONE;
+            }
+            continue;
+        }
+
+        /* Gather the part. Before its first byte, check that the input
+           holds it: a cut-off part is reported where it starts. */
+        if (w->state.have == 0) {
+            if (w->state.stream_end - position < need) {
+                return walk_fault(w, (FoldError)cut_off_fault[step], position, w->state.stream_end - position);
+            }
+            if (step == STEP_BLOCK_WORD) w->state.record_at = position;
+        }
+        take = need - w->state.have;
+        if (take != 0 && *input_size == 0) return FOLD_NEED_INPUT;
+        if (take > *input_size) take = *input_size;
+        if (step != STEP_DATA || w->state.have != 0 || take != need) {
+            /* Headers and words go to the header buffer; record data that
+               the piece does not hold whole goes to the work memory. */
+            uint8_t* const into = step == STEP_DATA ? w->state.work : w->state.head;
+            if (into == NULL || (step == STEP_DATA && w->state.work_size < need)) {
+                return walk_fault(w, FOLD_NO_WORK_MEMORY, position, need);
+            }
+            if (take != 0) FOLD_MEMCPY(into + w->state.have, part, take);
+            part = into;
+        }
+        *input += take;
+        *input_size -= take;
+        w->state.position += take;
+        w->state.have += (uint32_t)take;
+        if (w->state.have < need) return FOLD_NEED_INPUT;
+
+        switch (step) {
+            case STEP_IMAGE_HEADER:
+                if (read_image_header(part, w->state.stream_end, &w->info, &w->fault) != FOLD_OK) {
+                    w->state.step = STEP_FAILED;
+                    return FOLD_FAULT;
+                }
+                w->state.stream_end = 16u + w->info.stream_size;
+                expect(w, STEP_CONTAINER_HEADER, 8);
+                break;
+
+            case STEP_CONTAINER_HEADER: {
+                const size_t length = w->info.stream_size;
+                const size_t at = w->info.stream_at;
+                const uint32_t total = load_le32(part + 4);
+                const uint32_t count = (total >> 16) + ((total & 0xFFFFu) != 0);
+                const uint32_t needed =
+                    (w->state.flags & FOLD_BLOCK_OUTPUT) && total > FOLD_BLOCK_SIZE ? FOLD_BLOCK_SIZE : total;
+                if (load_le32(part) != MAGIC_XPRS) return walk_fault(w, FOLD_CONTAINER_MAGIC, at, 0);
+                w->info.image_size = total;
+                w->info.block_count = count;
+                w->state.total = total;
+                /* The fewest bytes such records take: a block word and 4 data
+                   bytes for every block but the last, which has a block word,
+                   a size word and at least 1 data byte. */
+                if (count != 0 && (length < 17 || (length - 17) / 8 < (size_t)(count - 1))) {
+                    return walk_fault(w, FOLD_TOTAL_TOO_BIG, at + 4, total);
+                }
+                if (w->state.out_size < needed) return walk_fault(w, FOLD_BUFFER_TOO_SMALL, at + 4, needed);
+                expect(w, STEP_BLOCK_WORD, 4);
+                return FOLD_HEADER;
+            }
+
+            case STEP_BLOCK_WORD: {
+                const uint32_t word = load_le32(part);
+                const int last = (word & LAST_FLAG) != 0;
+                w->state.word = word;
+                w->state.size = FOLD_BLOCK_SIZE;
+                if (last != (w->state.index + 1 == w->info.block_count)) {
+                    return walk_fault(w, last ? FOLD_LAST_TOO_EARLY : FOLD_LAST_NOT_MARKED, w->state.record_at, 0);
+                }
+                if (last) {
+                    expect(w, STEP_SIZE_WORD, 4);
+                } else {
+                    begin_data(w);
+                }
+                break;
+            }
+
+            case STEP_SIZE_WORD:
+                w->state.size = load_le32(part);
+                if (w->state.size != w->state.total - (w->state.index << 16)) {
+                    return walk_fault(w, FOLD_SIZE_MISMATCH, w->state.position - 4, w->state.size);
+                }
+                begin_data(w);
+                break;
+
+            case STEP_DATA: return decode_record(w, part);
+
+            default: /* STEP_SPLASH_HEADER */
+                if (read_splash_header(part, &w->info, &w->fault) != FOLD_OK) {
+                    w->state.step = STEP_FAILED;
+                    return FOLD_FAULT;
+                }
+                w->state.left = w->info.splash_size - 12;
+                w->state.step = STEP_PIXELS;
+                return FOLD_SPLASH;
+        }
+    }
+}
+
+FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t image_size, uint32_t flags,
+                          FoldImageInfo* info, FoldFault* fault) {
+    FoldWalker walker;
+    const uint8_t* input = (const uint8_t*)src;
+    size_t left = src_size;
+    FoldEvent event = FOLD_FAULT;
+    if (FoldWalkBegin(&walker, flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT), src_size, image, image_size, NULL, 0) ==
+        FOLD_OK) {
+        /* The whole input is there, so the walk never waits for more. */
+        do {
+            event = FoldWalk(&walker, &input, &left);
+        } while (event == FOLD_HEADER || event == FOLD_BLOCK || event == FOLD_SPLASH || event == FOLD_PIXELS);
+    }
+    if (info != NULL) *info = walker.info;
+    if (fault != NULL) *fault = walker.fault;
+    return event == FOLD_DONE ? FOLD_OK : walker.fault.error;
+}
+
+unsigned FoldDecoderVersion(void) { return FOLD_DECODER_VERSION_NUMBER; }
+
+size_t FoldWalkWorkSize(void) { return FOLD_WALK_WORK_SIZE; }

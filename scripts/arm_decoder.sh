@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The decoder on the device's side, for 32-bit ARM:
+#
+#   1. freestanding Thumb-2 (arm-none-eabi-gcc -mthumb -mcpu=cortex-m3 -Os
+#      -ffreestanding), warnings as errors: the object may call nothing but
+#      memcpy, memmove and memset, and its code (.text) must stay within the
+#      limit below. The same symbol check runs on a host object built with
+#      -ffreestanding -nostdlib;
+#   2. tests/decoder/device_check cross-built for Linux on ARM
+#      (arm-linux-gnueabihf-gcc, static, once at -O2 and once at -Os, which
+#      gets the decoder's small code) and run under qemu-arm on the seed
+#      corpora (real nk.nbx and nbx.tmp files and compressed blocks written by
+#      romfold): its output must equal tests/decoder/device_check.expected,
+#      which the host build is held to as well, and the sample image it
+#      decodes must equal the sample's segments joined.
+#
+#   scripts/arm_decoder.sh
+#
+# Installs its compilers and qemu with apt-get when missing. Builds into
+# build/arm. Prints the code size; exits 1 on any failure.
+set -euo pipefail
+
+# The code of block decoding and the container and packed-image walk, in
+# bytes of Thumb-2 at -Os.
+size_limit=2304
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh gcc-arm-none-eabi gcc-arm-linux-gnueabihf libc6-dev-armhf-cross qemu-user
+
+out="$root/build/arm"
+mkdir -p "$out"
+failed=0
+fail() {
+    echo "arm_decoder: $*" >&2
+    failed=1
+}
+
+# Every undefined symbol of an object must be one of the three the decoder
+# may call.
+check_symbols() {
+    local object="$1" nm="$2" undefined
+    undefined="$("$nm" -u "$object" | awk '{ print $NF }' | grep -vxE 'memcpy|memmove|memset' || true)"
+    [ -z "$undefined" ] || fail "$(basename "$object") calls more than memcpy, memmove and memset: $undefined"
+}
+
+flags=(-std=c99 -Wall -Wextra -Wpedantic -Werror -DFOLD_DECODER_STATIC -I"$root/decoder/include")
+
+arm-none-eabi-gcc "${flags[@]}" -mthumb -mcpu=cortex-m3 -Os -ffreestanding \
+    -c decoder/fold_decoder.c -o "$out/fold_decoder.thumb.o"
+check_symbols "$out/fold_decoder.thumb.o" arm-none-eabi-nm
+text="$(arm-none-eabi-size -A "$out/fold_decoder.thumb.o" | awk '$1 == ".text" { print $2 }')"
+echo "arm_decoder: Thumb-2 code (-Os): $text bytes, limit $size_limit"
+arm-none-eabi-nm --size-sort -S -t d "$out/fold_decoder.thumb.o" | awk '$3 ~ /^[Tt]$/ { printf "  %5d  %s\n", $2, $4 }'
+[ "$text" -le "$size_limit" ] || fail "the Thumb-2 code is $text bytes, above the limit of $size_limit"
+
+cc -std=c99 -Wall -Wextra -Wpedantic -Werror -DFOLD_DECODER_STATIC -I"$root/decoder/include" -O2 \
+    -ffreestanding -nostdlib -c decoder/fold_decoder.c -o "$out/fold_decoder.host.o"
+check_symbols "$out/fold_decoder.host.o" nm
+
+mapfile -t files < <(LC_ALL=C ls -d tests/fuzz/corpus/packed_image_check/* | LC_ALL=C sort)
+mapfile -t -O "${#files[@]}" files < <(LC_ALL=C ls -d tests/fuzz/corpus/block_decoder/* | LC_ALL=C sort)
+# Built for speed (-O2) and for size (-Os, the small code a loader gets).
+for level in O2 Os; do
+    arm-linux-gnueabihf-gcc "${flags[@]}" "-$level" -static decoder/fold_decoder.c tests/decoder/device_check.c \
+        -o "$out/device_check.$level"
+    status=0
+    qemu-arm "$out/device_check.$level" "${files[@]}" >"$out/device_check.$level.out" || status=$?
+    [ "$status" -eq 0 ] || fail "device_check (-$level) under qemu-arm exited with $status"
+    if ! cmp -s "$out/device_check.$level.out" tests/decoder/device_check.expected; then
+        diff tests/decoder/device_check.expected "$out/device_check.$level.out" >&2 || true
+        fail "device_check (-$level) under qemu-arm printed other lines than tests/decoder/device_check.expected (<)"
+    fi
+done
+# The sample's packed image holds the sample's segments joined, up to the
+# image length of its nk.bin.
+qemu-arm "$out/device_check.Os" --image "$out/sample_image.bin" tests/fuzz/corpus/packed_image_check/sample_nk.nbx \
+    >/dev/null || fail "device_check under qemu-arm failed on the sample"
+length="$(od -An -tu4 -j11 -N4 sample/release/nk.bin | tr -d ' ')"
+cat sample/release/nk.nb* | head -c "$length" | cmp -s - "$out/sample_image.bin" ||
+    fail "the sample image decoded under qemu-arm differs from its segments"
+echo "arm_decoder: $(wc -l <"$out/device_check.Os.out") files decoded under qemu-arm as on the host, at -O2 and -Os"
+
+echo "arm_decoder: $((1 - failed)) passed, $failed failed"
+exit "$failed"
