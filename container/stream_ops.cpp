@@ -4,10 +4,19 @@
 
 #include <cstdint>
 
+#include "container/utf8_paths.h"
+
 namespace romfold {
 namespace {
 
-std::FILE* standard_open(const char* path, const char* mode) { return std::fopen(path, mode); }
+// Paths are UTF-8; Windows opens them only through the wide-character call.
+std::FILE* standard_open(const char* path, const char* mode) {
+#ifdef _WIN32
+    return ::_wfopen(widen(path).c_str(), widen(mode).c_str());
+#else
+    return std::fopen(path, mode);
+#endif
+}
 
 std::size_t standard_read(void* buffer, std::size_t size, std::FILE* stream) {
     return std::fread(buffer, 1, size, stream);

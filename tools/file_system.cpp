@@ -17,6 +17,8 @@
 #include <unistd.h>
 #endif
 
+#include "container/utf8_paths.h"
+
 namespace romfold::check {
 
 std::string join_path(const std::string& dir, const std::string& name) {
@@ -26,13 +28,12 @@ std::string join_path(const std::string& dir, const std::string& name) {
 
 #ifdef _WIN32
 
-// Narrow paths are UTF-8: the programs run with the UTF-8 code page (see
-// cmake/windows_utf8.manifest), so the A calls and the C library take them.
+// Paths are UTF-8, which Windows takes only through its wide-character calls.
 
 PathKind path_kind(const std::string& path, bool) {
     // Unlike the C library's stat, this takes a directory written with a
     // separator at its end ("out\\").
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(widen(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
@@ -43,13 +44,13 @@ PathKind path_kind(const std::string& path, bool) {
     return PathKind::regular;
 }
 
-bool make_directory(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
+bool make_directory(const std::string& path) { return ::_wmkdir(widen(path).c_str()) == 0; }
 
 std::FILE* create_unique_file(const std::string& prefix, std::string& path) {
     static std::atomic<std::uint32_t> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         path = prefix + "." + std::to_string(::_getpid()) + "." + std::to_string(counter++);
-        const int fd = ::_open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const int fd = ::_wopen(widen(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) {
             std::FILE* stream = ::_fdopen(fd, "wb");
             if (stream == nullptr) ::_close(fd);
@@ -63,14 +64,15 @@ std::FILE* create_unique_file(const std::string& prefix, std::string& path) {
 bool flush_to_disk(std::FILE* stream) { return std::fflush(stream) == 0 && ::_commit(::_fileno(stream)) == 0; }
 
 bool replace_file(const std::string& from, const std::string& to) {
-    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return true;
+    if (::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        return true;
     errno = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
     return false;
 }
 
-void remove_file(const std::string& path) { ::_unlink(path.c_str()); }
+void remove_file(const std::string& path) { ::_wunlink(widen(path).c_str()); }
 
-void remove_directory(const std::string& path) { ::_rmdir(path.c_str()); }
+void remove_directory(const std::string& path) { ::_wrmdir(widen(path).c_str()); }
 
 #else
 

@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include "container/utf8_paths.h"
+
 namespace romfold::check {
 
 namespace {
@@ -30,7 +32,11 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::open(const std::string& path) {
+#ifdef _WIN32
+    file_ = ::_wfopen(widen(path).c_str(), L"rb");  // paths are UTF-8
+#else
     file_ = std::fopen(path.c_str(), "rb");
+#endif
     if (file_ == nullptr || seek64(file_, 0, SEEK_END) != 0) return false;
     const std::int64_t end = tell64(file_);
     if (end < 0) return false;

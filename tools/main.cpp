@@ -10,6 +10,7 @@
 #include <io.h>
 #endif
 
+#include "container/utf8_paths.h"
 #include "tools/check_compare.h"
 #include "tools/check_extract.h"
 #include "tools/check_listing.h"
@@ -64,7 +65,9 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    romfold::Utf8Arguments arguments(argc, argv);
+    const std::vector<std::string> args(arguments.argv() + (arguments.argc() > 0 ? 1 : 0),
+                                        arguments.argv() + arguments.argc());
     const ParseResult parsed = parse_check_options(args);
     int status = status_valid;
     if (!parsed.ok) {

@@ -10,6 +10,7 @@
 
 #include "app/binary_console.h"
 #include "app/pipeline.h"
+#include "container/utf8_paths.h"
 #include "tests/support/fault_streams.h"
 
 namespace {
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
         }
     }
     romfold::test::install_fault_streams(fault);
-    const int status = romfold::run_pipeline(argc, argv);
+    romfold::Utf8Arguments arguments(argc, argv);
+    const int status = romfold::run_pipeline(arguments.argc(), arguments.argv());
     std::fflush(stdout);
     if (const char* path = std::getenv("ROMFOLD_FAULT_LOG"); path != nullptr && !write_log(path)) {
         std::fprintf(stderr, "romfold_fault: cannot write the log %s\n", path);

@@ -15,6 +15,7 @@
 #endif
 
 #include "app/release_paths.h"
+#include "container/utf8_paths.h"
 #include "tests/support/anonymous_file.h"
 
 namespace romfold::test {
@@ -68,20 +69,20 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
 
     // The test's environment, with the extra entries after it (a later entry
     // of the same name wins), as a block of NUL-terminated strings.
-    std::string environment;
-    if (char* block = ::GetEnvironmentStringsA(); block != nullptr) {
-        for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
-            environment.append(entry, std::strlen(entry) + 1);
+    std::wstring environment;
+    if (wchar_t* block = ::GetEnvironmentStringsW(); block != nullptr) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+            environment.append(entry, std::wcslen(entry) + 1);
         }
-        ::FreeEnvironmentStringsA(block);
+        ::FreeEnvironmentStringsW(block);
     }
-    for (const std::string& entry : extra_env) environment.append(entry.c_str(), entry.size() + 1);
-    environment += '\0';
+    for (const std::string& entry : extra_env) environment += widen(entry) + L'\0';
+    environment += L'\0';
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const HANDLE null_input =
-        ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOA startup{};
+        ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = null_input;
@@ -89,8 +90,11 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     startup.hStdError = inheritable(err_fd);
     PROCESS_INFORMATION process{};
     std::fflush(nullptr);
-    const BOOL started = ::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-                                          cwd.c_str(), &startup, &process);
+    // Wide calls: the arguments and the directory are UTF-8.
+    std::wstring wide_command_line = widen(command_line);
+    const BOOL started =
+        ::CreateProcessW(nullptr, wide_command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                         environment.data(), widen(cwd).c_str(), &startup, &process);
     ::CloseHandle(null_input);
     if (!started) {
         throw std::runtime_error("cannot start " + program);

@@ -88,7 +88,7 @@ ScratchFile::~ScratchFile() { std::remove(path_.c_str()); }
 std::filesystem::path utf8_path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 
 Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8_path(path), std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + path);
     }
@@ -96,7 +96,7 @@ Bytes read_file(const std::string& path) {
 }
 
 void write_file(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(utf8_path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
