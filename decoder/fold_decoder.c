@@ -119,8 +119,6 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #define LAST_FLAG 0x40000000u
 #define STORED_FLAG 0x80000000u
 #define DATA_SIZE_MASK 0x3FFFFFFFu
-#define SPLASH_MAX_WIDTH 1920
-#define SPLASH_MAX_HEIGHT 1080
 /* Room both buffers need for the chunked copies, which may overrun an item. */
 #define COPY_SLACK 32u
 /* The most block bytes a group can take (a flag word and 32 matches of 6
@@ -459,6 +457,7 @@ done:
 
 /* ------------------------------------------------------------ headers */
 
+/* The signatures of the header, as little-endian words. */
 #define MAGIC_IORW 0x57524F49u
 #define MAGIC_XPRS 0x53525058u
 #define MAGIC_ECEC 0x43454345u
@@ -497,7 +496,8 @@ static FoldError read_splash_header(const uint8_t* splash, FoldImageInfo* info, 
     info->width = (int32_t)width;
     info->height = (int32_t)height;
     if ((width | height) & 0x80000000u) return fault_at(fault, FOLD_SPLASH_NEGATIVE, at + 4, 0);
-    if (width > SPLASH_MAX_WIDTH || height > SPLASH_MAX_HEIGHT) return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, 0);
+    if (width > FOLD_SPLASH_MAX_WIDTH || height > FOLD_SPLASH_MAX_HEIGHT)
+        return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, 0);
     /* The packer computes the pixel byte count in 32 bits. */
     if (12u + (uint64_t)(uint32_t)(2u * width * height) != info->splash_size) {
         return fault_at(fault, FOLD_SPLASH_SIZE_MISMATCH, 12, info->splash_size);

@@ -11,8 +11,6 @@ namespace romfold::check {
 
 namespace {
 
-constexpr std::uint8_t packed_image_magic[4] = {'I', 'O', 'R', 'W'};
-constexpr std::uint8_t container_magic[4] = {'X', 'P', 'R', 'S'};
 // The container is read in pieces of this size; a record that spans pieces is
 // gathered in the walker's work memory, so the memory stays at about two
 // blocks whatever the file's size.
@@ -89,7 +87,7 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
     FoldImageInfo layout{};
     FoldFault fault{};
     std::uint64_t stream_at = 0;
-    if (std::memcmp(magic, packed_image_magic, 4) == 0) {
+    if (std::memcmp(magic, FOLD_IMAGE_SIGNATURE, 4) == 0) {
         summary.kind = FileKind::packed_image;
         std::uint8_t header[16] = {};
         const size_t header_bytes = file.size() < sizeof header ? size_t(file.size()) : sizeof header;
@@ -116,7 +114,7 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
         summary.width = layout.width;
         summary.height = layout.height;
         summary.splash_size = layout.splash_size;
-    } else if (std::memcmp(magic, container_magic, 4) == 0) {
+    } else if (std::memcmp(magic, FOLD_CONTAINER_SIGNATURE, 4) == 0) {
         summary.kind = FileKind::container;
         summary.stream_size = file.size();
     } else {

@@ -48,6 +48,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The formats' fixed values: the first four bytes of a packed image and of a
+ * container, the marker of a splash block, and the largest splash screen. */
+#define FOLD_IMAGE_SIGNATURE "IORW"
+#define FOLD_CONTAINER_SIGNATURE "XPRS"
+#define FOLD_SPLASH_SIGNATURE "ECEC"
+#define FOLD_SPLASH_MAX_WIDTH 1920
+#define FOLD_SPLASH_MAX_HEIGHT 1080
+
 /* Version of this header and of the library built from it. */
 #define FOLD_DECODER_VERSION_MAJOR 0
 #define FOLD_DECODER_VERSION_MINOR 1
