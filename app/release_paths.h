@@ -8,13 +8,9 @@
 
 #include <string>
 
-namespace romfold {
+#include "container/utf8_paths.h"
 
-#ifdef _WIN32
-inline constexpr char path_separator = '\\';
-#else
-inline constexpr char path_separator = '/';
-#endif
+namespace romfold {
 
 struct ReleasePaths {
     std::string directory;     // the argument, as given

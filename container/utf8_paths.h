@@ -1,4 +1,5 @@
-// Paths and program arguments in UTF-8 on every system.
+// Paths and program arguments in UTF-8 on every system, and the separator
+// that joins a directory and a file name.
 //
 // Linux takes a UTF-8 path as it is. Windows takes a path in UTF-8 only
 // through its wide-character calls, and hands a program its arguments in
@@ -23,6 +24,13 @@
 #endif
 
 namespace romfold {
+
+// The separator that joins a directory and a file name on this platform.
+#ifdef _WIN32
+inline constexpr char path_separator = '\\';
+#else
+inline constexpr char path_separator = '/';
+#endif
 
 #ifdef _WIN32
 

@@ -7,14 +7,9 @@
 #include <cstdio>
 #include <string>
 
-namespace romfold::check {
+#include "container/utf8_paths.h"
 
-// The separator that joins a directory and a file name on this platform.
-#ifdef _WIN32
-inline constexpr char path_separator = '\\';
-#else
-inline constexpr char path_separator = '/';
-#endif
+namespace romfold::check {
 
 // dir + separator + name; no second separator when dir ends in one.
 std::string join_path(const std::string& dir, const std::string& name);
