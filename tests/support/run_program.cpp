@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #ifdef _WIN32
 #include <io.h>
@@ -90,14 +91,24 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     startup.hStdError = inheritable(err_fd);
     PROCESS_INFORMATION process{};
     std::fflush(nullptr);
-    // Wide calls: the arguments and the directory are UTF-8.
-    std::wstring wide_command_line = widen(command_line);
-    const BOOL started =
-        ::CreateProcessW(nullptr, wide_command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                         environment.data(), widen(cwd).c_str(), &startup, &process);
+    // Wide calls: the arguments and the directory are UTF-8. A start can fail
+    // for a moment when the system is short of resources (seen under Wine with
+    // every core busy); only a missing program or directory fails at once.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        std::wstring wide_command_line = widen(command_line);
+        if (::CreateProcessW(nullptr, wide_command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                             environment.data(), widen(cwd).c_str(), &startup, &process)) {
+            error = ERROR_SUCCESS;
+            break;
+        }
+        error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY) break;
+        ::Sleep(DWORD(200 * attempt));
+    }
     ::CloseHandle(null_input);
-    if (!started) {
-        throw std::runtime_error("cannot start " + program);
+    if (error != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(error) + ")");
     }
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exit_code = 0;
