@@ -6,13 +6,8 @@
 #include "tests/support/block_builder.h"
 #include "tests/support/bytes.h"
 
-namespace romfold {
+namespace romfold::test {
 namespace {
-
-using test::BlockBuilder;
-using test::Bytes;
-using test::bytes_of;
-using test::concat;
 
 struct Decoded {
     FoldError error;
@@ -33,12 +28,9 @@ Decoded decode(const Bytes& block, std::uint32_t expected_size, std::uint32_t fl
 
 Bytes flag_word(std::uint32_t value) {
     Bytes bytes;
-    test::append_le32(bytes, value);
+    append_le32(bytes, value);
     return bytes;
 }
-
-// The 12 bytes abcabcabcabc: three literals and a match of offset 3, length 9.
-const Bytes abc_block = {0xFF, 0xFF, 0xFF, 0x1F, 0x61, 0x62, 0x63, 0x16, 0x00};
 
 // One group of 32 literals "a", the slot of the next group right behind them.
 Bytes full_group_of_literals() { return concat(flag_word(0), Bytes(32, 'a')); }
@@ -110,7 +102,7 @@ TEST(DecoderBlock, OffsetsAndOverlappingCopies) {
         {1, 40},  {2, 7},    {3, 9},     {7, 30},   {8, 8},      {8, 20},    {9, 30},
         {16, 17}, {100, 50}, {500, 500}, {8000, 3}, {8191, 300}, {8192, 10}, {1, 65535 - 9000},
     };
-    const Bytes prefix = test::random_bytes(9000, 7);
+    const Bytes prefix = random_bytes(9000, 7);
     for (const Case& c : cases) {
         SCOPED_TRACE("offset " + std::to_string(c.offset) + " length " + std::to_string(c.length));
         BlockBuilder builder;
@@ -231,7 +223,7 @@ TEST(DecoderBlock, FaultsAreFoundWhereTheyLie) {
 // from 16 back ends it (the block has plenty of bytes after it, so that the
 // whole-group loop runs).
 TEST(DecoderBlock, CopiesStayInsideTheOutput) {
-    const Bytes literals = test::random_bytes(29, 5);
+    const Bytes literals = random_bytes(29, 5);
     const Bytes items = concat(concat(flag_word(0x00000007), literals), {0x78, 0x00});
     Bytes expected = literals;
     for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - 16]);
@@ -260,8 +252,8 @@ TEST(DecoderBlock, NullBuffersOnlyWithoutBytes) {
 // matches, and half-bytes shared within and across groups.
 BlockBuilder varied_block(std::uint32_t seed, size_t target_size) {
     BlockBuilder builder;
-    const Bytes noise = test::random_bytes(target_size + 64, seed);
-    const Bytes choices = test::random_bytes(target_size, seed + 1);
+    const Bytes noise = random_bytes(target_size + 64, seed);
+    const Bytes choices = random_bytes(target_size, seed + 1);
     builder.literals(Bytes(noise.begin(), noise.begin() + 16));
     size_t step = 0;
     while (builder.output().size() < target_size) {
@@ -312,7 +304,7 @@ TEST(DecoderBlock, EveryTruncationIsRefused) {
 TEST(DecoderBlock, CorruptedBlocksStayInBounds) {
     BlockBuilder builder = varied_block(5, 4000);
     const Bytes block = builder.finish();
-    const Bytes noise = test::random_bytes(3 * 4000, 11);
+    const Bytes noise = random_bytes(3 * 4000, 11);
     for (size_t round = 0; round < 4000; ++round) {
         Bytes corrupted = block;
         const size_t at = (size_t(noise[3 * round]) << 8 | noise[3 * round + 1]) % block.size();
@@ -329,4 +321,4 @@ TEST(DecoderBlock, CorruptedBlocksStayInBounds) {
 }
 
 }  // namespace
-}  // namespace romfold
+}  // namespace romfold::test

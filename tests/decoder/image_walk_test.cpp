@@ -8,21 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/block_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/packed_image_builder.h"
 
-namespace romfold {
+namespace romfold::test {
 namespace {
 
-using test::Bytes;
-using test::bytes_of;
-using test::concat;
-using test::container_of_words;
-using test::ContainerBuilder;
-
-// abcabcabcabc as a 9-byte compressed block.
-const Bytes abc_block = {0xFF, 0xFF, 0xFF, 0x1F, 0x61, 0x62, 0x63, 0x16, 0x00};
 const Bytes abc_output = bytes_of("abcabcabcabc");
 // 65536 bytes "a": one literal and a match of offset 1, length 65535.
 const Bytes a_block = {0xFF, 0xFF, 0xFF, 0x7F, 0x61, 0x07, 0x00, 0x0F, 0xFF, 0xFC, 0xFF};
@@ -118,7 +111,7 @@ TEST(DecoderContainer, GoodContainers) {
         Bytes image;
     };
     const Bytes five = bytes_of("hello");
-    const Bytes full = test::random_bytes(65536, 2);
+    const Bytes full = random_bytes(65536, 2);
     const Case cases[] = {
         {"empty source", bytes_of(std::string_view("XPRS\0\0\0\0", 8)), {}},
         {"5 bytes stored", concat(bytes_of(std::string_view("XPRS\x05\0\0\0\x05\0\0\xC0\x05\0\0\0", 16)), five), five},
@@ -254,7 +247,7 @@ TEST(DecoderContainer, LenientModeSkipsOnlyWhatProtectsNoMemory) {
 }
 
 TEST(DecoderWalk, EventsInOrderWithRecordOffsets) {
-    const Bytes full = test::random_bytes(65536, 4);
+    const Bytes full = random_bytes(65536, 4);
     const Bytes container = ContainerBuilder(2 * 65536 + 12)
                                 .compressed_block(a_block, 65536, false)
                                 .stored_block(full, false)
@@ -347,9 +340,9 @@ TEST(DecoderPackedImage, WithAndWithoutSplash) {
     for (const Case& c : cases) {
         const bool splash = c.width >= 0;
         SCOPED_TRACE(splash ? std::to_string(c.width) + "x" + std::to_string(c.height) : "no splash");
-        const Bytes pixels = splash ? test::random_bytes(size_t(2 * c.width * c.height), 9) : Bytes{};
-        const Bytes file_bytes = splash ? test::packed_image(hello_container, c.width, c.height, pixels)
-                                        : test::packed_image(hello_container);
+        const Bytes pixels = splash ? random_bytes(size_t(2 * c.width * c.height), 9) : Bytes{};
+        const Bytes file_bytes =
+            splash ? packed_image(hello_container, c.width, c.height, pixels) : packed_image(hello_container);
         const Whole whole = decode_whole(file_bytes, FOLD_PACKED_IMAGE);
         ASSERT_EQ(whole.error, FOLD_OK);
         EXPECT_EQ(whole.image, bytes_of("hello"));
@@ -379,7 +372,7 @@ TEST(DecoderPackedImage, WithAndWithoutSplash) {
 TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
     // 16-byte header, container at 16 (21 bytes), splash block at 37:
     // marker, width 3 at 41, height 2 at 45, 12 pixel bytes at 49; 61 in all.
-    const Bytes good = test::packed_image(hello_container, 3, 2, Bytes(12, 0x5A));
+    const Bytes good = packed_image(hello_container, 3, 2, Bytes(12, 0x5A));
     struct Case {
         const char* name;
         std::function<void(Bytes&)> change;
@@ -390,23 +383,23 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
     const Case cases[] = {
         {"shorter than the header", [](Bytes& b) { b.resize(15); }, FOLD_IMAGE_TOO_SHORT, 0, 15},
         {"bad magic", [](Bytes& b) { b[3] = 'X'; }, FOLD_IMAGE_MAGIC, 0, 0},
-        {"header size not 16", [](Bytes& b) { test::store_le32(b, 4, 20); }, FOLD_HEADER_SIZE, 4, 20},
+        {"header size not 16", [](Bytes& b) { store_le32(b, 4, 20); }, FOLD_HEADER_SIZE, 4, 20},
         {"a byte after the splash block", [](Bytes& b) { b.push_back(0); }, FOLD_IMAGE_SIZE, 8, 61},
         {"last pixel byte missing", [](Bytes& b) { b.pop_back(); }, FOLD_IMAGE_SIZE, 8, 61},
-        {"container size beyond the file", [](Bytes& b) { test::store_le32(b, 8, 0xFFFFFFF0); }, FOLD_IMAGE_SIZE, 8,
+        {"container size beyond the file", [](Bytes& b) { store_le32(b, 8, 0xFFFFFFF0); }, FOLD_IMAGE_SIZE, 8,
          size_t(16 + 0xFFFFFFF0ull + 24)},
         {"splash block shorter than its header",
          [](Bytes& b) {
              b.resize(16 + 21 + 5);
-             test::store_le32(b, 12, 5);
+             store_le32(b, 12, 5);
          },
          FOLD_SPLASH_SIZE_TOO_SMALL, 12, 5},
         {"bad splash marker", [](Bytes& b) { b[40] = 'D'; }, FOLD_SPLASH_MARKER, 37, 0},
-        {"too wide", [](Bytes& b) { test::store_le32(b, 41, 1921); }, FOLD_SPLASH_TOO_BIG, 41, 0},
-        {"too high", [](Bytes& b) { test::store_le32(b, 45, 1081); }, FOLD_SPLASH_TOO_BIG, 41, 0},
-        {"dimensions disagree with the block size", [](Bytes& b) { test::store_le32(b, 41, 4); },
-         FOLD_SPLASH_SIZE_MISMATCH, 12, 24},
-        {"negative width", [](Bytes& b) { test::store_le32(b, 41, std::uint32_t(-3)); }, FOLD_SPLASH_NEGATIVE, 41, 0},
+        {"too wide", [](Bytes& b) { store_le32(b, 41, 1921); }, FOLD_SPLASH_TOO_BIG, 41, 0},
+        {"too high", [](Bytes& b) { store_le32(b, 45, 1081); }, FOLD_SPLASH_TOO_BIG, 41, 0},
+        {"dimensions disagree with the block size", [](Bytes& b) { store_le32(b, 41, 4); }, FOLD_SPLASH_SIZE_MISMATCH,
+         12, 24},
+        {"negative width", [](Bytes& b) { store_le32(b, 41, std::uint32_t(-3)); }, FOLD_SPLASH_NEGATIVE, 41, 0},
         {"fault in the container", [](Bytes& b) { b[27] = 0x80; }, FOLD_LAST_NOT_MARKED, 24, 0},
     };
     for (const Case& c : cases) {
@@ -426,9 +419,9 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
 // The header calls alone find the splash block's faults before any of the
 // container's, as romfold-check reports them.
 TEST(DecoderPackedImage, HeadersAlone) {
-    Bytes file_bytes = test::packed_image(hello_container, 3, 2, Bytes(12, 0x5A));
-    file_bytes[27] = 0x80;                                // a container fault ...
-    test::store_le32(file_bytes, 41, std::uint32_t(-3));  // ... and a splash fault after it
+    Bytes file_bytes = packed_image(hello_container, 3, 2, Bytes(12, 0x5A));
+    file_bytes[27] = 0x80;                          // a container fault ...
+    store_le32(file_bytes, 41, std::uint32_t(-3));  // ... and a splash fault after it
     FoldImageInfo info;
     FoldFault fault;
     ASSERT_EQ(FoldReadImageHeader(file_bytes.data(), file_bytes.size(), &info, &fault), FOLD_OK);
@@ -443,4 +436,4 @@ TEST(DecoderPackedImage, HeadersAlone) {
 }
 
 }  // namespace
-}  // namespace romfold
+}  // namespace romfold::test

@@ -11,6 +11,10 @@
 
 namespace romfold::test {
 
+// The 12 bytes abcabcabcabc as a 9-byte compressed block: three literals and
+// a match of offset 3, length 9, in one group closed with filler bits.
+inline const Bytes abc_block = {0xFF, 0xFF, 0xFF, 0x1F, 0x61, 0x62, 0x63, 0x16, 0x00};
+
 class BlockBuilder {
 public:
     BlockBuilder();

@@ -6,24 +6,16 @@
 #include <functional>
 #include <string>
 
+#include "tests/support/block_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/packed_image_builder.h"
 #include "tests/support/scratch_dir.h"
 #include "tools/check_verify.h"
 
-namespace romfold {
+namespace romfold::test {
 namespace {
 
-using test::Bytes;
-using test::bytes_of;
-using test::concat;
-using test::container_of_words;
-using test::ContainerBuilder;
-using test::ScratchFile;
-
-// abcabcabcabc as a 9-byte compressed block.
-const Bytes abc_block = {0xFF, 0xFF, 0xFF, 0x1F, 0x61, 0x62, 0x63, 0x16, 0x00};
 // A 21-byte container holding the 5 bytes "hello", stored.
 const Bytes hello_container = ContainerBuilder(5).stored_block(bytes_of("hello"), true).bytes();
 
@@ -97,7 +89,7 @@ TEST(CheckMessages, ContainerFaults) {
 TEST(CheckMessages, PackedImageFaults) {
     // 16-byte header, container at 16 (21 bytes), splash block at 37:
     // marker, width 3 at 41, height 2 at 45, 12 pixel bytes at 49; 61 in all.
-    const Bytes good = test::packed_image(hello_container, 3, 2, Bytes(12, 0x5A));
+    const Bytes good = packed_image(hello_container, 3, 2, Bytes(12, 0x5A));
     struct Case {
         const char* name;
         std::function<void(Bytes&)> change;
@@ -106,30 +98,30 @@ TEST(CheckMessages, PackedImageFaults) {
     };
     const Case cases[] = {
         {"shorter than the header", [](Bytes& b) { b.resize(15); }, "file of 15 bytes is shorter than its header", 0},
-        {"header size not 16", [](Bytes& b) { test::store_le32(b, 4, 20); }, "header size 20 is not 16", 4},
+        {"header size not 16", [](Bytes& b) { store_le32(b, 4, 20); }, "header size 20 is not 16", 4},
         {"a byte after the splash block", [](Bytes& b) { b.push_back(0); },
          "header sizes add up to 61 bytes, but the file has 62", 8},
         {"last pixel byte missing", [](Bytes& b) { b.pop_back(); },
          "header sizes add up to 61 bytes, but the file has 60", 8},
-        {"container size beyond the file", [](Bytes& b) { test::store_le32(b, 8, 0xFFFFFFF0); },
+        {"container size beyond the file", [](Bytes& b) { store_le32(b, 8, 0xFFFFFFF0); },
          "header sizes add up to 4294967320 bytes, but the file has 61", 8},
         {"splash block shorter than its header",
          [](Bytes& b) {
              b.resize(16 + 21 + 5);
-             test::store_le32(b, 12, 5);
+             store_le32(b, 12, 5);
          },
          "splash block size 5 is below 12", 12},
         {"bad splash marker", [](Bytes& b) { b[40] = 'D'; }, "bad splash marker", 37},
-        {"too wide", [](Bytes& b) { test::store_le32(b, 41, 1921); }, "splash screen of 1921x2 pixels is too big", 41},
-        {"too high", [](Bytes& b) { test::store_le32(b, 45, 1081); }, "splash screen of 3x1081 pixels is too big", 41},
-        {"dimensions disagree with the block size", [](Bytes& b) { test::store_le32(b, 41, 4); },
+        {"too wide", [](Bytes& b) { store_le32(b, 41, 1921); }, "splash screen of 1921x2 pixels is too big", 41},
+        {"too high", [](Bytes& b) { store_le32(b, 45, 1081); }, "splash screen of 3x1081 pixels is too big", 41},
+        {"dimensions disagree with the block size", [](Bytes& b) { store_le32(b, 41, 4); },
          "splash block size 24 does not match 4x2 pixels", 12},
-        {"negative width", [](Bytes& b) { test::store_le32(b, 41, std::uint32_t(-3)); },
+        {"negative width", [](Bytes& b) { store_le32(b, 41, std::uint32_t(-3)); },
          "splash screen of -3x2 pixels has a negative dimension", 41},
         {"negative width and height",
          [](Bytes& b) {
-             test::store_le32(b, 41, std::uint32_t(-3));
-             test::store_le32(b, 45, std::uint32_t(-2));
+             store_le32(b, 41, std::uint32_t(-3));
+             store_le32(b, 45, std::uint32_t(-2));
          },
          "splash screen of -3x-2 pixels has a negative dimension", 41},
         {"fault in the container", [](Bytes& b) { b[27] = 0x80; }, "block 0: last block not marked last", 24},
@@ -147,4 +139,4 @@ TEST(CheckMessages, PackedImageFaults) {
 }
 
 }  // namespace
-}  // namespace romfold
+}  // namespace romfold::test
