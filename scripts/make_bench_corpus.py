@@ -36,6 +36,10 @@ import struct
 import subprocess
 import sys
 
+# The sample's xorshift generator, so both scripts draw the same numbers.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_sample import Random  # noqa: E402
+
 # Package, pinned version. Debian bookworm's armhf cross-toolchain libraries.
 PACKAGES = (
     ("libc6-armhf-cross", "2.36-8cross1"),
@@ -71,24 +75,6 @@ BASE_ADDRESS = 0x80200000
 SPLASH_WIDTH = 800
 SPLASH_HEIGHT = 480
 SEED = 0x5EED2024
-
-
-class Random:
-    """xorshift32: the same numbers on every Python version."""
-
-    def __init__(self, seed):
-        self.state = seed & 0xFFFFFFFF or 1
-
-    def next(self):
-        x = self.state
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        self.state = x
-        return x
-
-    def below(self, limit):
-        return self.next() % limit
 
 
 def default_cache():
