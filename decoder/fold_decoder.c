@@ -43,9 +43,9 @@
  * reversed, with a sentinel bit above them, so one count of trailing zeros
  * finds the next match (or the group's end) and clearing the lowest set bit
  * moves on, a short dependency from one match to the next. A literal run
- * is one fixed 32-byte copy and a match is copied in 8-byte chunks, two at
- * a time; both may write past the item's end, into bytes that later items
- * overwrite. Matches that fail a check, and the ends of both buffers, are
+ * is one fixed 32-byte copy and a match is copied in 8-byte chunks, 16
+ * bytes at once, 48 for an extended length; both may write past the item's
+ * end, into bytes that later items overwrite. Matches that fail a check, and the ends of both buffers, are
  * left to the general loop, which takes over from the same state with
  * exact copies. A match at distance 1 is a fill; other short distances are
  * repeated in registers, or in the general loop widened to a multiple of
@@ -217,7 +217,7 @@ static void store_le64(uint8_t* p, uint64_t v) {
 }
 #endif
 
-/* Copies a match from 2 to 7 bytes back (offset) in 8-byte chunks, which
+/* Copies a match from 1 to 7 bytes back (offset) in 8-byte chunks, which
    may reach up to 15 bytes past its end. Its first 16 bytes are built in
    registers: the period (the 8 bytes loaded from d - offset reach past d,
    into bytes that later items overwrite; only the first `offset` of them
@@ -226,7 +226,7 @@ static void store_le64(uint8_t* p, uint64_t v) {
    smallest whole number of periods back that is 16 or more. */
 static void copy_close(uint8_t* d, size_t offset, size_t length) {
     static const uint64_t repeat[8] = {0,
-                                       0,
+                                       0x0101010101010101u,
                                        0x0001000100010001u,
                                        0x0001000001000001u,
                                        0x0000000100000001u,
@@ -234,7 +234,7 @@ static void copy_close(uint8_t* d, size_t offset, size_t length) {
                                        0x0001000000000001u,
                                        0x0000000000000001u + ((uint64_t)1 << 56)};
     static const uint8_t phase[8] = {0, 0, 0, 2, 0, 3, 2, 1}; /* 8 modulo the offset */
-    static const uint8_t widened[8] = {0, 0, 16, 18, 16, 20, 18, 21};
+    static const uint8_t widened[8] = {0, 16, 16, 18, 16, 20, 18, 21};
     const uint32_t shift = 8u * phase[offset];
     const uint64_t period = load_le64(d - offset) & (((uint64_t)1 << (8u * offset)) - 1u);
     const uint64_t first = period * repeat[offset];
@@ -351,7 +351,18 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                 offset = (token >> 3) + 1;
                 length = (token & 7) + 3;
                 if (offset > (size_t)(out - dst)) goto leave_fast;
-                if ((token & 7) == 7) {
+                match_from = out - offset;
+                if ((token & 7) != 7) {
+                    /* 3 to 9 bytes: two 8-byte chunks, or the pattern of a
+                       close source, which may reach past the match. */
+                    in += 2;
+                    if (offset >= 8) {
+                        FOLD_MEMCPY(out, match_from, 8);
+                        FOLD_MEMCPY(out + 8, match_from + 8, 8);
+                    } else {
+                        copy_close(out, offset, length);
+                    }
+                } else {
                     const uint8_t* const held_before = held;
                     const uint8_t* p = in + 2;
                     uint32_t half;
@@ -378,21 +389,24 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                         goto leave_fast;
                     }
                     in = p;
-                } else {
-                    in += 2;
-                }
-                match_from = out - offset;
-                if (offset >= 8) {
-                    /* 8-byte chunks, two at a time, the last of which may
-                       reach past the match: one pair for all but the
-                       longer matches. */
-                    FOLD_MEMCPY(out, match_from, 8);
-                    FOLD_MEMCPY(out + 8, match_from + 8, 8);
-                    if (length > 16) copy_chunks16(out + 16, match_from + 16, out + length);
-                } else if (offset == 1) {
-                    FOLD_MEMSET(out, *match_from, length);
-                } else {
-                    copy_close(out, offset, length);
+                    if (offset >= 8) {
+                        /* 48 bytes in 8-byte chunks, enough for most
+                           extended matches (a length test would often
+                           mispredict), then 16 at a time; all may reach
+                           past the match, by less than group_limit leaves
+                           to spare. */
+                        FOLD_MEMCPY(out, match_from, 8);
+                        FOLD_MEMCPY(out + 8, match_from + 8, 8);
+                        FOLD_MEMCPY(out + 16, match_from + 16, 8);
+                        FOLD_MEMCPY(out + 24, match_from + 24, 8);
+                        FOLD_MEMCPY(out + 32, match_from + 32, 8);
+                        FOLD_MEMCPY(out + 40, match_from + 40, 8);
+                        if (length > 48) copy_chunks16(out + 48, match_from + 48, out + length);
+                    } else if (offset == 1) {
+                        FOLD_MEMSET(out, *match_from, length);
+                    } else {
+                        copy_close(out, offset, length);
+                    }
                 }
                 out += length;
                 next += 1;
