@@ -38,15 +38,17 @@
  * Speed
  * -----
  * State lives in locals. While the block holds the longest possible group
- * and the output has 32 bytes to spare, whole groups are decoded without a
- * bound per read: the group's flags sit in the top half of a 64-bit word with
- * a sentinel bit below them, so one count of leading zeros gives the literal
- * run (capped at the group's end), and the sentinel reaching the top ends the
- * group. A literal run is one fixed 32-byte copy and a match from 16 or more
- * bytes back is copied in 16-byte chunks; both may write past the item's end,
- * into bytes that later items overwrite. Near the end of either buffer the
- * general loop takes over from the same state, with exact copies. A match at
- * distance 1 is a fill; other short distances are widened to a multiple of
+ * and the output has room for a group of short matches to spare, whole
+ * groups are decoded without a bound per read: the group's flags are
+ * reversed, with a sentinel bit above them, so one count of trailing zeros
+ * finds the next match (or the group's end) and clearing the lowest set bit
+ * moves on, a short dependency from one match to the next. A literal run
+ * is one fixed 32-byte copy and a match is copied in 8-byte chunks, 16
+ * bytes at once, 48 for an extended length; both may write past the item's
+ * end, into bytes that later items overwrite. Matches that fail a check, and the ends of both buffers, are
+ * left to the general loop, which takes over from the same state with
+ * exact copies. A match at distance 1 is a fill; other short distances are
+ * repeated in registers, or in the general loop widened to a multiple of
  * themselves of at least 8, after which chunk copies repeat the pattern
  * correctly. Builds for size (FOLD_SMALL_CODE) keep only the general loop,
  * copying a byte at a time.
@@ -77,7 +79,6 @@
    offers it, a loop elsewhere. */
 #if defined(__GNUC__) || defined(__clang__)
 #define FOLD_LEADING_ZEROS(x) ((uint32_t)__builtin_clz(x))
-#define FOLD_LEADING_ZEROS64(x) ((uint32_t)__builtin_clzll(x))
 #elif defined(_MSC_VER)
 #include <intrin.h>
 static __inline uint32_t fold_leading_zeros(uint32_t x) {
@@ -96,11 +97,6 @@ static uint32_t fold_leading_zeros(uint32_t x) {
     return n;
 }
 #define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
-#endif
-#ifndef FOLD_LEADING_ZEROS64
-/* Of a non-zero 64-bit word, from the 32-bit count. */
-#define FOLD_LEADING_ZEROS64(x) \
-    ((uint32_t)((x) >> 32) != 0 ? FOLD_LEADING_ZEROS((uint32_t)((x) >> 32)) : 32u + FOLD_LEADING_ZEROS((uint32_t)(x)))
 #endif
 
 /* Builds optimised for size (GCC and clang define __OPTIMIZE_SIZE__ at -Os)
@@ -124,7 +120,8 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 /* The most block bytes a group can take (a flag word and 32 matches of 6
    bytes), and a 32-byte literal copy from the last of them. */
 #define FAST_GROUP_INPUT (4u + 32u * 6u + COPY_SLACK)
-#define SENTINEL_AT_TOP ((uint64_t)1 << 63)
+/* The most output a group gives without a length extension. */
+#define FAST_GROUP_OUTPUT (32u * 9u)
 
 static uint32_t load_le16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 
@@ -144,6 +141,108 @@ static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
     while (length-- != 0) *d++ = *s++;
 }
 #else
+/* Trailing zero bits of a 64-bit word whose bit 32 is set (so at most 32):
+   one instruction where the compiler offers it, a loop elsewhere. */
+#if defined(__GNUC__) || defined(__clang__)
+#define FOLD_TRAILING_ZEROS_TO_32(x) ((uint32_t)__builtin_ctzll(x))
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
+static __inline uint32_t fold_trailing_zeros_to_32(uint64_t x) {
+    unsigned long bottom;
+    _BitScanForward64(&bottom, x);
+    return (uint32_t)bottom;
+}
+#define FOLD_TRAILING_ZEROS_TO_32(x) fold_trailing_zeros_to_32(x)
+#else
+static uint32_t fold_trailing_zeros_to_32(uint64_t x) {
+    uint32_t n = 0;
+    while ((x & 1u) == 0) {
+        x >>= 1;
+        ++n;
+    }
+    return n;
+}
+#define FOLD_TRAILING_ZEROS_TO_32(x) fold_trailing_zeros_to_32(x)
+#endif
+
+/* The flag word at p with its bits in reverse order: the first item's flag
+   in bit 0. The bytes are taken in reverse order, then the bits of each. */
+static uint32_t reverse_flags(const uint8_t* p) {
+    uint32_t x = (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | (uint32_t)p[3];
+    x = (x >> 4 & 0x0F0F0F0Fu) | (x & 0x0F0F0F0Fu) << 4;
+    x = (x >> 2 & 0x33333333u) | (x & 0x33333333u) << 2;
+    return (x >> 1 & 0x55555555u) | (x & 0x55555555u) << 1;
+}
+
+/* Copies 8-byte chunks from s to d until d reaches end; the last chunk may
+   reach up to 7 bytes past end. s lies 8 or more bytes before d. */
+static void copy_chunks8(uint8_t* d, const uint8_t* s, const uint8_t* end) {
+    do {
+        FOLD_MEMCPY(d, s, 8);
+        s += 8;
+    } while ((d += 8) < end);
+}
+
+/* The same, two chunks at a time (up to 15 bytes past end). */
+static void copy_chunks16(uint8_t* d, const uint8_t* s, const uint8_t* end) {
+    do {
+        FOLD_MEMCPY(d, s, 8);
+        FOLD_MEMCPY(d + 8, s + 8, 8);
+        s += 16;
+    } while ((d += 16) < end);
+}
+
+/* 64-bit little-endian loads and stores: one move on little-endian
+   targets, bytes elsewhere. */
+#if (defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || \
+    defined(_M_IX86) || defined(_M_X64) || defined(_M_ARM64)
+static uint64_t load_le64(const uint8_t* p) {
+    uint64_t v;
+    FOLD_MEMCPY(&v, p, 8);
+    return v;
+}
+
+static void store_le64(uint8_t* p, uint64_t v) { FOLD_MEMCPY(p, &v, 8); }
+#else
+static uint64_t load_le64(const uint8_t* p) { return (uint64_t)load_le32(p) | (uint64_t)load_le32(p + 4) << 32; }
+
+static void store_le64(uint8_t* p, uint64_t v) {
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+    p[2] = (uint8_t)(v >> 16);
+    p[3] = (uint8_t)(v >> 24);
+    p[4] = (uint8_t)(v >> 32);
+    p[5] = (uint8_t)(v >> 40);
+    p[6] = (uint8_t)(v >> 48);
+    p[7] = (uint8_t)(v >> 56);
+}
+#endif
+
+/* Copies a match from 1 to 7 bytes back (offset) in 8-byte chunks, which
+   may reach up to 15 bytes past its end. Its first 16 bytes are built in
+   registers: the period (the 8 bytes loaded from d - offset reach past d,
+   into bytes that later items overwrite; only the first `offset` of them
+   are kept), repeated by a multiplication, and rotated to the phase that
+   the second 8 bytes start at. Longer matches go on with chunks from the
+   smallest whole number of periods back that is 16 or more. */
+static void copy_close(uint8_t* d, size_t offset, size_t length) {
+    static const uint64_t repeat[8] = {0,
+                                       0x0101010101010101u,
+                                       0x0001000100010001u,
+                                       0x0001000001000001u,
+                                       0x0000000100000001u,
+                                       0x0000010000000001u,
+                                       0x0001000000000001u,
+                                       0x0000000000000001u + ((uint64_t)1 << 56)};
+    static const uint8_t phase[8] = {0, 0, 0, 2, 0, 3, 2, 1}; /* 8 modulo the offset */
+    static const uint8_t widened[8] = {0, 16, 16, 18, 16, 20, 18, 21};
+    const uint32_t shift = 8u * phase[offset];
+    const uint64_t period = load_le64(d - offset) & (((uint64_t)1 << (8u * offset)) - 1u);
+    const uint64_t first = period * repeat[offset];
+    store_le64(d, first);
+    store_le64(d + 8, first >> shift | first << (8u * (uint32_t)offset - shift));
+    if (length > 16) copy_chunks8(d + 16, d + 16 - widened[offset], d + length);
+}
+
 /* Copies length bytes from offset bytes back, so that an overlapping source
    repeats what the copy has just written. The caller has checked that
    [d - offset, d + length) lies in the output; `room` is the number of bytes
@@ -208,96 +307,124 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
 
 #if !FOLD_SMALL_CODE
     /* Whole groups while the block has room for the longest group and the
-       output 32 bytes to spare: no read needs a bound of its own, and a
-       literal run is one fixed copy. The flags sit in the top half of a
-       64-bit word with a sentinel bit below them, so the count of leading
-       zeros is the literal run, capped at the group's end, and the group is
-       done when the sentinel reaches the top. The general loop below takes
-       over near the end of either buffer, from the same state. */
-    if (src_size >= FAST_GROUP_INPUT && dst_size >= COPY_SLACK) {
+       output room for 32 matches of up to 9 bytes and the copies' overrun:
+       no read needs a bound of its own, nor does a match without a length
+       extension, and a literal run is one fixed copy. The group's flags
+       are reversed, the first item's in bit 0, with a sentinel bit above
+       them (bit 32): the next match is the lowest set bit, clearing it is
+       a subtraction and a mask, and the count of trailing zeros reaches 32
+       when only literals are left. An extended match is checked against
+       the end of the output, every match against its start. Any match that
+       fails a check, and the ends of both buffers, are left to the general
+       loop below, which takes over from the same state. */
+    if (src_size >= FAST_GROUP_INPUT && dst_size >= COPY_SLACK + FAST_GROUP_OUTPUT) {
         const uint8_t* in = src;
         uint8_t* out = dst;
         const uint8_t* const in_limit = src + (src_size - FAST_GROUP_INPUT);
         uint8_t* const out_limit = dst + (dst_size - COPY_SLACK);
-        uint64_t flags64 = 0;
-        while (in <= in_limit && out <= out_limit) {
-            flags64 = (uint64_t)load_le32(in) << 32 | 0x80000000u;
+        uint8_t* const group_limit = out_limit - FAST_GROUP_OUTPUT;
+        const uint8_t* held = NULL; /* the held half-byte byte, if any */
+        uint32_t next = 0;          /* the group's next item */
+        while (in <= in_limit && out <= group_limit) {
+            uint64_t flags64 = (uint64_t)reverse_flags(in) | (uint64_t)1 << 32;
             word_at = (size_t)(in - src);
             in += 4;
+            next = 0;
             for (;;) {
-                const uint32_t run = FOLD_LEADING_ZEROS64(flags64);
-                const uint8_t* const token_at = in + run;
+                /* The output has reached group_limit + 9 * (the items
+                   since the group's start or its last extended match) at
+                   most, out_limit at most: the 32-byte copy fits, and so
+                   do a match of up to 9 bytes and its overrun. */
+                const uint32_t at_match = FOLD_TRAILING_ZEROS_TO_32(flags64);
+                const uint32_t run = at_match - next;
                 const uint8_t* match_from;
-                uint32_t token, half;
+                uint32_t token;
                 size_t offset, length;
-                if (out > out_limit) goto leave_fast;
                 FOLD_MEMCPY(out, in, 16);
                 FOLD_MEMCPY(out + 16, in + 16, 16);
                 in += run;
                 out += run;
-                flags64 <<= run;
-                if (flags64 == SENTINEL_AT_TOP) break;
+                next = at_match;
+                if (at_match == 32) break;
 
                 token = load_le16(in);
                 offset = (token >> 3) + 1;
                 length = (token & 7) + 3;
-                in += 2;
-                if ((token & 7) == 7) {
-                    if (pending == NO_PENDING) {
-                        half = *in & 0x0Fu;
-                        pending = (size_t)(in - src);
-                        in += 1;
+                if (offset > (size_t)(out - dst)) goto leave_fast;
+                match_from = out - offset;
+                if ((token & 7) != 7) {
+                    /* 3 to 9 bytes: two 8-byte chunks, or the pattern of a
+                       close source, which may reach past the match. */
+                    in += 2;
+                    if (offset >= 8) {
+                        FOLD_MEMCPY(out, match_from, 8);
+                        FOLD_MEMCPY(out + 8, match_from + 8, 8);
                     } else {
-                        half = (uint32_t)src[pending] >> 4;
-                        pending = NO_PENDING;
+                        copy_close(out, offset, length);
+                    }
+                } else {
+                    const uint8_t* const held_before = held;
+                    const uint8_t* p = in + 2;
+                    uint32_t half;
+                    if (held == NULL) {
+                        half = *p & 0x0Fu;
+                        held = p++;
+                    } else {
+                        half = (uint32_t)*held >> 4;
+                        held = NULL;
                     }
                     length = half + 10;
                     if (half == 15) {
-                        length = (size_t)*in + 25;
-                        in += 1;
+                        length = (size_t)*p++ + 25;
                         if (length == 255 + 25) {
-                            length = load_le16(in) + 3;
-                            in += 2;
+                            length = load_le16(p) + 3;
+                            p += 2;
                         }
                     }
-                }
-                if (offset > (size_t)(out - dst) || length > (size_t)(dst + dst_size - out)) {
-                    error = offset > (size_t)(out - dst) ? FOLD_OFFSET_BEFORE_START : FOLD_OUTPUT_TOO_LONG;
-                    at = (size_t)(token_at - src);
-                    op = (size_t)(out - dst);
-                    goto done;
-                }
-                match_from = out - offset;
-                if (offset >= 8 && length + 16 <= (size_t)(dst + dst_size - out)) {
-                    /* Whole chunks of 16 bytes (or 8, for a source closer
-                       than 16), the last of which may reach past the match. */
-                    uint8_t* d = out;
-                    uint8_t* const end = out + length;
-                    if (offset >= 16) {
-                        FOLD_MEMCPY(d, match_from, 16);
-                        while ((d += 16) < end) FOLD_MEMCPY(d, match_from += 16, 16);
-                    } else {
-                        FOLD_MEMCPY(d, match_from, 8);
-                        while ((d += 8) < end) FOLD_MEMCPY(d, match_from += 8, 8);
+                    /* It ends by group_limit, which leaves room for the
+                       group's other items as if new (out may lie past
+                       group_limit here: the difference is signed). */
+                    if ((ptrdiff_t)length > group_limit - out) {
+                        held = held_before;
+                        goto leave_fast;
                     }
-                } else {
-                    copy_match(out, offset, length, (size_t)(dst + dst_size - out));
+                    in = p;
+                    if (offset >= 8) {
+                        /* 48 bytes in 8-byte chunks, enough for most
+                           extended matches (a length test would often
+                           mispredict), then 16 at a time; all may reach
+                           past the match, by less than group_limit leaves
+                           to spare. */
+                        FOLD_MEMCPY(out, match_from, 8);
+                        FOLD_MEMCPY(out + 8, match_from + 8, 8);
+                        FOLD_MEMCPY(out + 16, match_from + 16, 8);
+                        FOLD_MEMCPY(out + 24, match_from + 24, 8);
+                        FOLD_MEMCPY(out + 32, match_from + 32, 8);
+                        FOLD_MEMCPY(out + 40, match_from + 40, 8);
+                        if (length > 48) copy_chunks16(out + 48, match_from + 48, out + length);
+                    } else if (offset == 1) {
+                        FOLD_MEMSET(out, *match_from, length);
+                    } else {
+                        copy_close(out, offset, length);
+                    }
                 }
                 out += length;
-                flags64 <<= 1;
+                next += 1;
+                flags64 &= flags64 - 1;
             }
         }
         /* Between groups. */
         ip = (size_t)(in - src);
         op = (size_t)(out - dst);
+        pending = held != NULL ? (size_t)(held - src) : NO_PENDING;
         goto general;
     leave_fast:
-        /* Inside a group: the items left are the positions above the sentinel. */
+        /* Inside a group, at the match of item `next`. */
         ip = (size_t)(in - src);
         op = (size_t)(out - dst);
-        word = (uint32_t)(flags64 >> 32);
-        items_left = 32;
-        while ((flags64 & ((uint64_t)1 << (32 - items_left + 31))) == 0) --items_left;
+        pending = held != NULL ? (size_t)(held - src) : NO_PENDING;
+        word = load_le32(src + word_at) << next;
+        items_left = 32 - next;
     }
 general:
 #endif
