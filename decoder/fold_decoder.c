@@ -115,7 +115,6 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #endif
 
 #define NO_PENDING ((size_t)-1)
-#define CLOSING_WORD 0xFFFFFFFFu
 #define LAST_FLAG 0x40000000u
 #define STORED_FLAG 0x80000000u
 #define DATA_SIZE_MASK 0x3FFFFFFFu
@@ -200,7 +199,7 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
     FoldError error = FOLD_OK;
     size_t at = src_size;
 
-    if ((src == NULL && src_size != 0) || (dst == NULL && dst_size != 0)) {
+    if ((src_size != 0 && src == NULL) || (dst_size != 0 && dst == NULL)) {
         error = FOLD_BAD_ARGUMENT;
         at = 0;
         goto done;
@@ -416,18 +415,19 @@ general:
 
     if ((flags & FOLD_LENIENT) == 0) {
         if (items_left == 0) {
+            /* After a full group, the closing word: a flag word of filler
+               only. */
             if (src_size - ip < 4) {
                 error = FOLD_FLAG_WORD_CUT_OFF;
                 at = ip;
                 goto done;
             }
-            if (load_le32(src + ip) != CLOSING_WORD) {
-                error = FOLD_BAD_FILLER;
-                at = ip;
-                goto done;
-            }
+            word = load_le32(src + ip);
+            word_at = ip;
             ip += 4;
-        } else if (!top_bits_all_ones(word, items_left)) {
+            items_left = 32;
+        }
+        if (!top_bits_all_ones(word, items_left)) {
             error = FOLD_BAD_FILLER;
             at = word_at;
             goto done;
@@ -476,33 +476,53 @@ static FoldError read_image_header(const uint8_t* header, size_t input_size, Fol
     const uint32_t stream_size = load_le32(header + 8);
     const uint32_t splash_size = load_le32(header + 12);
     const uint64_t expected = 16u + (uint64_t)stream_size + splash_size;
-    if (load_le32(header) != MAGIC_IORW) return fault_at(fault, FOLD_IMAGE_MAGIC, 0, 0);
-    if (header_size != 16) return fault_at(fault, FOLD_HEADER_SIZE, 4, header_size);
-    if (expected != input_size) return fault_at(fault, FOLD_IMAGE_SIZE, 8, (size_t)expected);
-    if (splash_size != 0 && splash_size < 12) return fault_at(fault, FOLD_SPLASH_SIZE_TOO_SMALL, 12, splash_size);
+    /* Each check names its fault, offset and value before it tests. */
+    FoldError error = FOLD_IMAGE_MAGIC;
+    size_t at = 0, value = 0;
+    if (load_le32(header) != MAGIC_IORW) goto fault;
+    error = FOLD_HEADER_SIZE;
+    at = 4;
+    value = header_size;
+    if (header_size != 16) goto fault;
+    error = FOLD_IMAGE_SIZE;
+    at = 8;
+    value = (size_t)expected;
+    if (expected != input_size) goto fault;
+    error = FOLD_SPLASH_SIZE_TOO_SMALL;
+    at = 12;
+    value = splash_size;
+    if (splash_size != 0 && splash_size < 12) goto fault;
     info->stream_at = 16;
     info->stream_size = stream_size;
     info->splash_size = splash_size;
     info->pixels_at = splash_size != 0 ? 28u + (size_t)stream_size : 0;
     return FOLD_OK;
+fault:
+    return fault_at(fault, error, at, value);
 }
 
 /* FoldReadSplashHeader with non-null arguments. */
 static FoldError read_splash_header(const uint8_t* splash, FoldImageInfo* info, FoldFault* fault) {
-    const size_t at = info->stream_at + info->stream_size;
+    size_t at = info->stream_at + info->stream_size;
     const uint32_t width = load_le32(splash + 4);
     const uint32_t height = load_le32(splash + 8);
-    if (load_le32(splash) != MAGIC_ECEC) return fault_at(fault, FOLD_SPLASH_MARKER, at, 0);
+    FoldError error = FOLD_SPLASH_MARKER;
+    size_t value = 0;
+    if (load_le32(splash) != MAGIC_ECEC) goto fault;
     info->width = (int32_t)width;
     info->height = (int32_t)height;
-    if ((width | height) & 0x80000000u) return fault_at(fault, FOLD_SPLASH_NEGATIVE, at + 4, 0);
-    if (width > FOLD_SPLASH_MAX_WIDTH || height > FOLD_SPLASH_MAX_HEIGHT)
-        return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, 0);
+    /* A negative dimension is above the limit too, as an unsigned value. */
+    at += 4;
+    error = (width | height) >> 31 ? FOLD_SPLASH_NEGATIVE : FOLD_SPLASH_TOO_BIG;
+    if (width > FOLD_SPLASH_MAX_WIDTH || height > FOLD_SPLASH_MAX_HEIGHT) goto fault;
     /* The packer computes the pixel byte count in 32 bits. */
-    if (12u + (uint64_t)(uint32_t)(2u * width * height) != info->splash_size) {
-        return fault_at(fault, FOLD_SPLASH_SIZE_MISMATCH, 12, info->splash_size);
-    }
+    error = FOLD_SPLASH_SIZE_MISMATCH;
+    at = 12;
+    value = info->splash_size;
+    if (12u + (uint64_t)(uint32_t)(2u * width * height) != value) goto fault;
     return FOLD_OK;
+fault:
+    return fault_at(fault, error, at, value);
 }
 
 FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldImageInfo* info, FoldFault* fault) {
@@ -532,15 +552,15 @@ enum {
     STEP_CONTAINER_HEADER,
     STEP_BLOCK_WORD,
     STEP_SIZE_WORD,
-    STEP_DATA,
     STEP_SPLASH_HEADER,
+    STEP_DATA,
     STEP_PIXELS,
     STEP_DONE
 };
 
-static const uint8_t cut_off_fault[STEP_SPLASH_HEADER + 1] = {
+static const uint8_t cut_off_fault[STEP_DATA + 1] = {
     FOLD_BAD_ARGUMENT,      FOLD_IMAGE_TOO_SHORT, FOLD_CONTAINER_TOO_SHORT, FOLD_BLOCK_WORD_CUT_OFF,
-    FOLD_SIZE_WORD_CUT_OFF, FOLD_DATA_CUT_OFF,    FOLD_SPLASH_MARKER,
+    FOLD_SIZE_WORD_CUT_OFF, FOLD_SPLASH_MARKER,   FOLD_DATA_CUT_OFF,
 };
 
 /* Moves to `step`, which takes `need` bytes (none of which it has yet). */
@@ -559,7 +579,7 @@ FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, size_t input_size, v
         walker->fault.error = FOLD_BAD_ARGUMENT;
         return FOLD_BAD_ARGUMENT;
     }
-    walker->state.flags = flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT | FOLD_BLOCK_OUTPUT);
+    walker->state.flags = flags;
     walker->state.out = (uint8_t*)out;
     walker->state.out_size = out_size;
     walker->state.work = (uint8_t*)work;
@@ -592,7 +612,7 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
         const size_t position = w->state.position;
         /* Input bytes left up to the end of the current stream. */
         const size_t rest = w->state.stream_end - position;
-        const uint32_t need = w->state.need;
+        uint32_t need = w->state.need;
         const uint8_t* part = *input;
         size_t take;
         at = position;
@@ -605,15 +625,7 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 w->state.step = STEP_DONE;
                 return FOLD_DONE;
             }
-            take = *input_size;
-            if (take == 0) return FOLD_NEED_INPUT;
-            if (take > rest) take = rest;
-            w->pixels = part;
-            w->pixel_size = take;
-            *input += take;
-            *input_size -= take;
-            w->state.position += take;
-            return FOLD_PIXELS;
+            need = (uint32_t)rest;
         }
 
         if (step == STEP_BLOCK_WORD && w->state.index == w->info.block_count) {
@@ -631,22 +643,20 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
             continue;
         }
 
-        /* Gather the part. Before its first byte, check that the input
-           holds it: a cut-off part is reported where it starts. */
-        if (w->state.have == 0) {
-            if (rest < need) {
-                error = (FoldError)cut_off_fault[step];
-                value = rest;
-                goto fault;
-            }
-            if (step == STEP_BLOCK_WORD) w->state.record_at = position;
-        }
+        /* Gather the part. Its size is checked against the input before its
+           first byte is taken (later, what is still to come always fits): a
+           cut-off part is reported where it starts. */
         take = need - w->state.have;
+        if (rest < take) {
+            error = (FoldError)cut_off_fault[step];
+            value = rest;
+            goto fault;
+        }
         if (take > *input_size) {
             if (*input_size == 0) return FOLD_NEED_INPUT;
             take = *input_size;
         }
-        if (step != STEP_DATA || take != need) {
+        if (step < STEP_DATA || (step == STEP_DATA && take != need)) {
             /* Headers and words go to the header buffer; record data that
                the piece does not hold whole goes to the work memory. Either
                way at least one byte is taken here, so a walk without work
@@ -666,6 +676,11 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
         *input += take;
         *input_size -= take;
         w->state.position += take;
+        if (step == STEP_PIXELS) {
+            w->pixels = part;
+            w->pixel_size = take;
+            return FOLD_PIXELS;
+        }
         w->state.have += (uint32_t)take;
         if (w->state.have < need) return FOLD_NEED_INPUT;
         /* The part is whole; the next starts empty. */
@@ -711,18 +726,19 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
 
             case STEP_BLOCK_WORD: {
                 const uint32_t word = load_le32(part);
-                const int last = (word & LAST_FLAG) != 0;
                 w->state.word = word;
                 w->state.size = FOLD_BLOCK_SIZE;
+                w->state.record_at = w->state.position - 4;
                 at = w->state.record_at;
-                if (last != (w->state.index + 1 == w->info.block_count)) {
-                    error = last ? FOLD_LAST_TOO_EARLY : FOLD_LAST_NOT_MARKED;
-                    goto fault;
-                }
-                if (last) {
+                /* Only the last record is marked last; it has a size word. */
+                error = FOLD_LAST_NOT_MARKED;
+                if (w->state.index + 1 == w->info.block_count) {
+                    if ((word & LAST_FLAG) == 0) goto fault;
                     expect(w, STEP_SIZE_WORD, 4);
                     break;
                 }
+                error = FOLD_LAST_TOO_EARLY;
+                if (word & LAST_FLAG) goto fault;
                 goto data_size;
             }
 
