@@ -125,9 +125,19 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #define FAST_GROUP_INPUT (4u + 32u * 6u + COPY_SLACK)
 #define SENTINEL_AT_TOP ((uint64_t)1 << 63)
 
+/* A word load is smaller than a call to one: inline even when optimising
+   for size, where the compiler would not. */
+#if defined(__GNUC__) || defined(__clang__)
+#define FOLD_INLINE __attribute__((always_inline)) inline
+#elif defined(_MSC_VER)
+#define FOLD_INLINE __forceinline
+#else
+#define FOLD_INLINE inline
+#endif
+
 static uint32_t load_le16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 
-static uint32_t load_le32(const uint8_t* p) {
+static FOLD_INLINE uint32_t load_le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
@@ -475,7 +485,8 @@ static FoldError read_image_header(const uint8_t* header, size_t input_size, Fol
     const uint32_t header_size = load_le32(header + 4);
     const uint32_t stream_size = load_le32(header + 8);
     const uint32_t splash_size = load_le32(header + 12);
-    const uint64_t expected = 16u + (uint64_t)stream_size + splash_size;
+    /* On 32-bit targets modulo 2^32, as documented. */
+    const size_t expected = 16u + (size_t)stream_size + splash_size;
     /* Each check names its fault, offset and value before it tests. */
     FoldError error = FOLD_IMAGE_MAGIC;
     size_t at = 0, value = 0;
@@ -486,8 +497,10 @@ static FoldError read_image_header(const uint8_t* header, size_t input_size, Fol
     if (header_size != 16) goto fault;
     error = FOLD_IMAGE_SIZE;
     at = 8;
-    value = (size_t)expected;
-    if (expected != input_size) goto fault;
+    value = expected;
+    /* The sizes must add up to the input's length exactly, without a
+       carry out of size_t. */
+    if (stream_size > input_size - 16 || input_size - 16 - stream_size != splash_size) goto fault;
     error = FOLD_SPLASH_SIZE_TOO_SMALL;
     at = 12;
     value = splash_size;
