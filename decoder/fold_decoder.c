@@ -148,9 +148,8 @@ static int top_bits_all_ones(uint32_t word, uint32_t count) { return (~word >> (
 /* Copies length bytes from offset bytes back, front to back, so that an
    overlapping source repeats what the copy has just written. */
 static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
-    const uint8_t* s = d - offset;
     (void)room;
-    while (length-- != 0) *d++ = *s++;
+    for (; length != 0; --length, ++d) *d = *(d - offset);
 }
 #else
 /* Copies length bytes from offset bytes back, so that an overlapping source
@@ -209,7 +208,8 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
     FoldError error = FOLD_OK;
     size_t at = src_size;
 
-    if ((src_size != 0 && src == NULL) || (dst_size != 0 && dst == NULL)) {
+    /* A null buffer of size 0 is fine. (Bitwise: one test, not four.) */
+    if (((src == NULL) & (src_size != 0)) | ((dst == NULL) & (dst_size != 0))) {
         error = FOLD_BAD_ARGUMENT;
         at = 0;
         goto done;
@@ -787,8 +787,8 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 const uint32_t word = w->state.word;
                 const uint32_t data_size = word & DATA_SIZE_MASK;
                 const uint32_t size = w->state.size;
-                const uint32_t image_offset = w->state.index << 16;
-                uint8_t* const out = w->state.out + ((w->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : image_offset);
+                uint8_t* const out =
+                    w->state.out + ((w->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : (size_t)w->state.index << 16);
                 FoldBlock* const block = &w->block;
                 at = w->state.position - need;
                 if (word & STORED_FLAG) {
@@ -811,7 +811,8 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 }
                 block->index = w->state.index;
                 block->record_offset = w->state.record_at;
-                block->image_offset = image_offset;
+                /* Computed again rather than kept across the decode. */
+                block->image_offset = w->state.index << 16;
                 block->size = size;
                 block->data_size = data_size;
                 block->stored = (word & STORED_FLAG) != 0;
