@@ -556,9 +556,11 @@ FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, Fo
 
 /* --------------------------------------------------------------- walk */
 
-/* The parts of the input, in order. Each but the pixels is gathered whole
-   before it is looked at; the fault names what is cut off when the input
-   ends inside a part. */
+/* The parts of the input. Those before STEP_DATA (headers and words) are
+   gathered whole into the header buffer before they are looked at; record
+   data is used in place or gathered into the work memory; pixels are handed
+   out as they come. cut_off_fault names what is cut off when the input ends
+   inside a part. */
 enum {
     STEP_FAILED,
     STEP_IMAGE_HEADER,
@@ -633,7 +635,8 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
         if (step == STEP_DONE) return FOLD_DONE;
 
         if (step == STEP_PIXELS) {
-            /* The stream ends with the last pixel byte. */
+            /* The pixels run to the end of the input; a piece passes on as
+               many as it holds. */
             if (rest == 0) {
                 w->state.step = STEP_DONE;
                 return FOLD_DONE;
