@@ -111,7 +111,6 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 #endif
 
 #define NO_PENDING ((size_t)-1)
-#define CLOSING_WORD 0xFFFFFFFFu
 #define LAST_FLAG 0x40000000u
 #define STORED_FLAG 0x80000000u
 #define DATA_SIZE_MASK 0x3FFFFFFFu
@@ -123,9 +122,19 @@ static uint32_t fold_leading_zeros(uint32_t x) {
 /* The most output a group gives without a length extension. */
 #define FAST_GROUP_OUTPUT (32u * 9u)
 
+/* A word load is smaller than a call to one: inline even when optimising
+   for size, where the compiler would not. */
+#if defined(__GNUC__) || defined(__clang__)
+#define FOLD_INLINE __attribute__((always_inline)) inline
+#elif defined(_MSC_VER)
+#define FOLD_INLINE __forceinline
+#else
+#define FOLD_INLINE inline
+#endif
+
 static uint32_t load_le16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 
-static uint32_t load_le32(const uint8_t* p) {
+static FOLD_INLINE uint32_t load_le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
@@ -136,9 +145,8 @@ static int top_bits_all_ones(uint32_t word, uint32_t count) { return (~word >> (
 /* Copies length bytes from offset bytes back, front to back, so that an
    overlapping source repeats what the copy has just written. */
 static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
-    const uint8_t* s = d - offset;
     (void)room;
-    while (length-- != 0) *d++ = *s++;
+    for (; length != 0; --length, ++d) *d = *(d - offset);
 }
 #else
 /* Trailing zero bits of a 64-bit word whose bit 32 is set (so at most 32):
@@ -299,7 +307,8 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
     FoldError error = FOLD_OK;
     size_t at = src_size;
 
-    if ((src == NULL && src_size != 0) || (dst == NULL && dst_size != 0)) {
+    /* A null buffer of size 0 is fine. (Bitwise: one test, not four.) */
+    if (((src == NULL) & (src_size != 0)) | ((dst == NULL) & (dst_size != 0))) {
         error = FOLD_BAD_ARGUMENT;
         at = 0;
         goto done;
@@ -543,18 +552,19 @@ general:
 
     if ((flags & FOLD_LENIENT) == 0) {
         if (items_left == 0) {
+            /* After a full group, the closing word: a flag word of filler
+               only. */
             if (src_size - ip < 4) {
                 error = FOLD_FLAG_WORD_CUT_OFF;
                 at = ip;
                 goto done;
             }
-            if (load_le32(src + ip) != CLOSING_WORD) {
-                error = FOLD_BAD_FILLER;
-                at = ip;
-                goto done;
-            }
+            word = load_le32(src + ip);
+            word_at = ip;
             ip += 4;
-        } else if (!top_bits_all_ones(word, items_left)) {
+            items_left = 32;
+        }
+        if (!top_bits_all_ones(word, items_left)) {
             error = FOLD_BAD_FILLER;
             at = word_at;
             goto done;
@@ -596,40 +606,63 @@ static FoldError fault_at(FoldFault* fault, FoldError error, size_t offset, size
     return error;
 }
 
-/* FoldReadImageHeader with non-null arguments. */
+/* FoldReadImageHeader with non-null arguments and an input of at least 16
+   bytes (the walk checks that before it gathers the header). */
 static FoldError read_image_header(const uint8_t* header, size_t input_size, FoldImageInfo* info, FoldFault* fault) {
     const uint32_t header_size = load_le32(header + 4);
     const uint32_t stream_size = load_le32(header + 8);
     const uint32_t splash_size = load_le32(header + 12);
-    const uint64_t expected = 16u + (uint64_t)stream_size + splash_size;
-    if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size);
-    if (load_le32(header) != MAGIC_IORW) return fault_at(fault, FOLD_IMAGE_MAGIC, 0, 0);
-    if (header_size != 16) return fault_at(fault, FOLD_HEADER_SIZE, 4, header_size);
-    if (expected != input_size) return fault_at(fault, FOLD_IMAGE_SIZE, 8, (size_t)expected);
-    if (splash_size != 0 && splash_size < 12) return fault_at(fault, FOLD_SPLASH_SIZE_TOO_SMALL, 12, splash_size);
+    /* On 32-bit targets modulo 2^32, as documented. */
+    const size_t expected = 16u + (size_t)stream_size + splash_size;
+    /* Each check names its fault, offset and value before it tests. */
+    FoldError error = FOLD_IMAGE_MAGIC;
+    size_t at = 0, value = 0;
+    if (load_le32(header) != MAGIC_IORW) goto fault;
+    error = FOLD_HEADER_SIZE;
+    at = 4;
+    value = header_size;
+    if (header_size != 16) goto fault;
+    error = FOLD_IMAGE_SIZE;
+    at = 8;
+    value = expected;
+    /* The sizes must add up to the input's length exactly, without a
+       carry out of size_t. */
+    if (stream_size > input_size - 16 || input_size - 16 - stream_size != splash_size) goto fault;
+    error = FOLD_SPLASH_SIZE_TOO_SMALL;
+    at = 12;
+    value = splash_size;
+    if (splash_size != 0 && splash_size < 12) goto fault;
     info->stream_at = 16;
     info->stream_size = stream_size;
     info->splash_size = splash_size;
     info->pixels_at = splash_size != 0 ? 28u + (size_t)stream_size : 0;
     return FOLD_OK;
+fault:
+    return fault_at(fault, error, at, value);
 }
 
 /* FoldReadSplashHeader with non-null arguments. */
 static FoldError read_splash_header(const uint8_t* splash, FoldImageInfo* info, FoldFault* fault) {
-    const size_t at = info->stream_at + info->stream_size;
+    size_t at = info->stream_at + info->stream_size;
     const uint32_t width = load_le32(splash + 4);
     const uint32_t height = load_le32(splash + 8);
-    if (load_le32(splash) != MAGIC_ECEC) return fault_at(fault, FOLD_SPLASH_MARKER, at, 0);
+    FoldError error = FOLD_SPLASH_MARKER;
+    size_t value = 0;
+    if (load_le32(splash) != MAGIC_ECEC) goto fault;
     info->width = (int32_t)width;
     info->height = (int32_t)height;
-    if ((width | height) & 0x80000000u) return fault_at(fault, FOLD_SPLASH_NEGATIVE, at + 4, 0);
-    if (width > FOLD_SPLASH_MAX_WIDTH || height > FOLD_SPLASH_MAX_HEIGHT)
-        return fault_at(fault, FOLD_SPLASH_TOO_BIG, at + 4, 0);
+    /* A negative dimension is above the limit too, as an unsigned value. */
+    at += 4;
+    error = (width | height) >> 31 ? FOLD_SPLASH_NEGATIVE : FOLD_SPLASH_TOO_BIG;
+    if (width > FOLD_SPLASH_MAX_WIDTH || height > FOLD_SPLASH_MAX_HEIGHT) goto fault;
     /* The packer computes the pixel byte count in 32 bits. */
-    if (12u + (uint64_t)(uint32_t)(2u * width * height) != info->splash_size) {
-        return fault_at(fault, FOLD_SPLASH_SIZE_MISMATCH, 12, info->splash_size);
-    }
+    error = FOLD_SPLASH_SIZE_MISMATCH;
+    at = 12;
+    value = info->splash_size;
+    if (12u + (uint64_t)(uint32_t)(2u * width * height) != value) goto fault;
     return FOLD_OK;
+fault:
+    return fault_at(fault, error, at, value);
 }
 
 FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldImageInfo* info, FoldFault* fault) {
@@ -637,6 +670,7 @@ FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldI
     if (fault == NULL) fault = &ignored;
     if (header == NULL || info == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
     FOLD_MEMSET(info, 0, sizeof *info);
+    if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size);
     return read_image_header(header, input_size, info, fault);
 }
 
@@ -649,111 +683,54 @@ FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, Fo
 
 /* --------------------------------------------------------------- walk */
 
-/* The parts of the input, in order. Each but the pixels is gathered whole
-   before it is looked at; the fault names what is cut off when the input
-   ends inside a part. */
+/* The parts of the input. Those before STEP_DATA (headers and words) are
+   gathered whole into the header buffer before they are looked at; record
+   data is used in place or gathered into the work memory; pixels are handed
+   out as they come. cut_off_fault names what is cut off when the input ends
+   inside a part. */
 enum {
     STEP_FAILED,
     STEP_IMAGE_HEADER,
     STEP_CONTAINER_HEADER,
     STEP_BLOCK_WORD,
     STEP_SIZE_WORD,
-    STEP_DATA,
     STEP_SPLASH_HEADER,
+    STEP_DATA,
     STEP_PIXELS,
     STEP_DONE
 };
 
-static const uint8_t cut_off_fault[STEP_SPLASH_HEADER + 1] = {
+static const uint8_t cut_off_fault[STEP_DATA + 1] = {
     FOLD_BAD_ARGUMENT,      FOLD_IMAGE_TOO_SHORT, FOLD_CONTAINER_TOO_SHORT, FOLD_BLOCK_WORD_CUT_OFF,
-    FOLD_SIZE_WORD_CUT_OFF, FOLD_DATA_CUT_OFF,    FOLD_SPLASH_MARKER,
+    FOLD_SIZE_WORD_CUT_OFF, FOLD_SPLASH_MARKER,   FOLD_DATA_CUT_OFF,
 };
 
-/* Ends the walk with a fault. */
-static FoldEvent walk_fault(FoldWalker* walker, FoldError error, size_t offset, size_t value) {
-    fault_at(&walker->fault, error, offset, value);
-    walker->fault.block = walker->state.index;
-    walker->state.step = STEP_FAILED;
-    return FOLD_FAULT;
-}
-
-/* Moves to `step`, which first gathers `need` bytes. */
+/* Moves to `step`, which takes `need` bytes (none of which it has yet). */
 static void expect(FoldWalker* walker, uint32_t step, uint32_t need) {
     walker->state.step = step;
-    walker->state.have = 0;
     walker->state.need = need;
-}
-
-/* Checks the record's data size against its block size and moves on to its
-   data, or ends the walk with a fault. */
-static void begin_data(FoldWalker* walker) {
-    const uint32_t word = walker->state.word;
-    const uint32_t data_size = word & DATA_SIZE_MASK;
-    const uint32_t size = walker->state.size;
-    if (word & STORED_FLAG) {
-        if (data_size != size) {
-            walk_fault(walker, FOLD_STORED_SIZE, walker->state.record_at, data_size);
-        } else {
-            expect(walker, STEP_DATA, data_size);
-        }
-    } else if (data_size >= size) {
-        walk_fault(walker, FOLD_COMPRESSED_SIZE, walker->state.record_at, data_size);
-    } else {
-        /* Compressed data is padded to a multiple of 4. */
-        expect(walker, STEP_DATA, (data_size + 3u) & ~3u);
-    }
-}
-
-/* Decodes the record whose data and padding lie in data[0, need) into the
-   output and fills walker->block. */
-static FoldEvent decode_record(FoldWalker* walker, const uint8_t* data) {
-    const uint32_t word = walker->state.word;
-    const uint32_t data_size = word & DATA_SIZE_MASK;
-    const uint32_t size = walker->state.size;
-    const uint32_t image_offset = walker->state.index << 16;
-    const size_t data_at = walker->state.position - walker->state.need;
-    uint8_t* const out = walker->state.out + ((walker->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : image_offset);
-    FoldBlock* const block = &walker->block;
-
-    if (word & STORED_FLAG) {
-        FOLD_MEMCPY(out, data, size);
-    } else {
-        FoldBlockResult result;
-        uint32_t i;
-        const FoldError error = FoldDecodeBlock(data, data_size, out, size, walker->state.flags, &result);
-        if (error != FOLD_OK) return walk_fault(walker, error, data_at + result.offset, 0);
-        for (i = data_size; i < walker->state.need && (walker->state.flags & FOLD_LENIENT) == 0; ++i) {
-            if (data[i] != 0) return walk_fault(walker, FOLD_PADDING_NOT_ZERO, data_at + i, 0);
-        }
-    }
-    block->index = walker->state.index;
-    block->record_offset = walker->state.record_at;
-    block->image_offset = image_offset;
-    block->size = size;
-    block->data_size = data_size;
-    block->stored = (word & STORED_FLAG) != 0;
-    block->bytes = out;
-    walker->state.index += 1;
-    expect(walker, STEP_BLOCK_WORD, 4);
-    return FOLD_BLOCK;
 }
 
 FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, size_t input_size, void* out, size_t out_size, void* work,
                         size_t work_size) {
     if (walker == NULL) return FOLD_BAD_ARGUMENT;
     FOLD_MEMSET(walker, 0, sizeof *walker);
-    walker->state.flags = flags & (FOLD_PACKED_IMAGE | FOLD_LENIENT | FOLD_BLOCK_OUTPUT);
+    walker->info.stream_size = input_size;
+    if ((out == NULL && out_size != 0) || (work == NULL && work_size != 0)) {
+        /* Failed: the step stays STEP_FAILED. */
+        walker->fault.error = FOLD_BAD_ARGUMENT;
+        return FOLD_BAD_ARGUMENT;
+    }
+    walker->state.flags = flags;
     walker->state.out = (uint8_t*)out;
     walker->state.out_size = out_size;
     walker->state.work = (uint8_t*)work;
     walker->state.work_size = work_size;
     walker->state.stream_end = input_size;
-    walker->info.stream_size = input_size;
-    expect(walker, (flags & FOLD_PACKED_IMAGE) ? STEP_IMAGE_HEADER : STEP_CONTAINER_HEADER,
-           (flags & FOLD_PACKED_IMAGE) ? 16 : 8);
-    if ((out == NULL && out_size != 0) || (work == NULL && work_size != 0)) {
-        walk_fault(walker, FOLD_BAD_ARGUMENT, 0, 0);
-        return FOLD_BAD_ARGUMENT;
+    if (flags & FOLD_PACKED_IMAGE) {
+        expect(walker, STEP_IMAGE_HEADER, 16);
+    } else {
+        expect(walker, STEP_CONTAINER_HEADER, 8);
     }
     return FOLD_OK;
 }
@@ -762,146 +739,235 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
     const uint8_t* empty = NULL;
     size_t none = 0;
     FoldWalker* const w = walker;
+    FoldError error = FOLD_BAD_ARGUMENT;
+    size_t at, value = 0;
     if (w == NULL) return FOLD_FAULT;
     if (input == NULL || input_size == NULL) {
         input = &empty;
         input_size = &none;
     }
-    if (*input == NULL && *input_size != 0) return walk_fault(w, FOLD_BAD_ARGUMENT, w->state.position, 0);
+    at = w->state.position;
+    if (*input == NULL && *input_size != 0) goto fault;
 
     for (;;) {
         const uint32_t step = w->state.step;
         const size_t position = w->state.position;
-        const uint32_t need = w->state.need;
+        /* Input bytes left up to the end of the current stream. */
+        const size_t rest = w->state.stream_end - position;
+        uint32_t need = w->state.need;
         const uint8_t* part = *input;
         size_t take;
+        at = position;
         if (step == STEP_FAILED) return FOLD_FAULT;
         if (step == STEP_DONE) return FOLD_DONE;
 
         if (step == STEP_PIXELS) {
-            take = w->state.left;
-            if (take == 0) {
+            /* The pixels run to the end of the input; a piece passes on as
+               many as it holds. */
+            if (rest == 0) {
                 w->state.step = STEP_DONE;
-                continue;
+                return FOLD_DONE;
             }
-            if (*input_size == 0) return FOLD_NEED_INPUT;
-            if (take > *input_size) take = *input_size;
-            w->pixels = part;
-            w->pixel_size = take;
-            *input += take;
-            *input_size -= take;
-            w->state.position += take;
-            w->state.left -= (uint32_t)take;
-            return FOLD_PIXELS;
+            need = (uint32_t)rest;
         }
 
         if (step == STEP_BLOCK_WORD && w->state.index == w->info.block_count) {
-            const size_t rest = w->state.stream_end - position;
-            if (rest != 0) return walk_fault(w, FOLD_DATA_AFTER_END, position, rest);
-            if (w->info.splash_size != 0) {
-                w->state.stream_end += w->info.splash_size;
-                expect(w, STEP_SPLASH_HEADER, 12);
-            } else {
-                w->state.step = STEP_DONE;
+            if (rest != 0) {
+                error = FOLD_DATA_AFTER_END;
+                value = rest;
+                goto fault;
             }
+            if (w->info.splash_size == 0) {
+                w->state.step = STEP_DONE;
+                return FOLD_DONE;
+            }
+            w->state.stream_end += w->info.splash_size;
+            expect(w, STEP_SPLASH_HEADER, 12);
             continue;
         }
 
-        /* Gather the part. Before its first byte, check that the input
-           holds it: a cut-off part is reported where it starts. */
-        if (w->state.have == 0) {
-            if (w->state.stream_end - position < need) {
-                return walk_fault(w, (FoldError)cut_off_fault[step], position, w->state.stream_end - position);
-            }
-            if (step == STEP_BLOCK_WORD) w->state.record_at = position;
-        }
+        /* Gather the part. Its size is checked against the input before its
+           first byte is taken (later, what is still to come always fits): a
+           cut-off part is reported where it starts. */
         take = need - w->state.have;
-        if (take != 0 && *input_size == 0) return FOLD_NEED_INPUT;
-        if (take > *input_size) take = *input_size;
-        if (step != STEP_DATA || w->state.have != 0 || take != need) {
+        if (rest < take) {
+            error = (FoldError)cut_off_fault[step];
+            value = rest;
+            goto fault;
+        }
+        if (take > *input_size) {
+            if (*input_size == 0) return FOLD_NEED_INPUT;
+            take = *input_size;
+        }
+        if (step < STEP_DATA || (step == STEP_DATA && take != need)) {
             /* Headers and words go to the header buffer; record data that
-               the piece does not hold whole goes to the work memory. */
-            uint8_t* const into = step == STEP_DATA ? w->state.work : w->state.head;
-            if (into == NULL || (step == STEP_DATA && w->state.work_size < need)) {
-                return walk_fault(w, FOLD_NO_WORK_MEMORY, position, need);
+               the piece does not hold whole goes to the work memory. Either
+               way at least one byte is taken here, so a walk without work
+               memory (work_size 0) fails on such data. */
+            uint8_t* into = w->state.head;
+            if (step == STEP_DATA) {
+                if (w->state.work_size < need) {
+                    error = FOLD_NO_WORK_MEMORY;
+                    value = need;
+                    goto fault;
+                }
+                into = w->state.work;
             }
-            if (take != 0) FOLD_MEMCPY(into + w->state.have, part, take);
+            FOLD_MEMCPY(into + w->state.have, part, take);
             part = into;
         }
         *input += take;
         *input_size -= take;
         w->state.position += take;
+        if (step == STEP_PIXELS) {
+            w->pixels = part;
+            w->pixel_size = take;
+            return FOLD_PIXELS;
+        }
         w->state.have += (uint32_t)take;
         if (w->state.have < need) return FOLD_NEED_INPUT;
+        /* The part is whole; the next starts empty. */
+        w->state.have = 0;
 
         switch (step) {
             case STEP_IMAGE_HEADER:
-                if (read_image_header(part, w->state.stream_end, &w->info, &w->fault) != FOLD_OK) {
-                    w->state.step = STEP_FAILED;
-                    return FOLD_FAULT;
-                }
+                if (read_image_header(part, w->state.stream_end, &w->info, &w->fault) != FOLD_OK) goto failed;
                 w->state.stream_end = 16u + w->info.stream_size;
                 expect(w, STEP_CONTAINER_HEADER, 8);
                 break;
 
             case STEP_CONTAINER_HEADER: {
                 const size_t length = w->info.stream_size;
-                const size_t at = w->info.stream_at;
                 const uint32_t total = load_le32(part + 4);
                 const uint32_t count = (total >> 16) + ((total & 0xFFFFu) != 0);
                 const uint32_t needed =
                     (w->state.flags & FOLD_BLOCK_OUTPUT) && total > FOLD_BLOCK_SIZE ? FOLD_BLOCK_SIZE : total;
-                if (load_le32(part) != MAGIC_XPRS) return walk_fault(w, FOLD_CONTAINER_MAGIC, at, 0);
+                at = w->info.stream_at;
+                if (load_le32(part) != MAGIC_XPRS) {
+                    error = FOLD_CONTAINER_MAGIC;
+                    goto fault;
+                }
                 w->info.image_size = total;
                 w->info.block_count = count;
-                w->state.total = total;
+                at += 4;
                 /* The fewest bytes such records take: a block word and 4 data
                    bytes for every block but the last, which has a block word,
                    a size word and at least 1 data byte. */
-                if (count != 0 && (length < 17 || (length - 17) / 8 < (size_t)(count - 1))) {
-                    return walk_fault(w, FOLD_TOTAL_TOO_BIG, at + 4, total);
+                if (count != 0 && length < (size_t)count * 8 + 9) {
+                    error = FOLD_TOTAL_TOO_BIG;
+                    value = total;
+                    goto fault;
                 }
-                if (w->state.out_size < needed) return walk_fault(w, FOLD_BUFFER_TOO_SMALL, at + 4, needed);
+                if (w->state.out_size < needed) {
+                    error = FOLD_BUFFER_TOO_SMALL;
+                    value = needed;
+                    goto fault;
+                }
                 expect(w, STEP_BLOCK_WORD, 4);
                 return FOLD_HEADER;
             }
 
             case STEP_BLOCK_WORD: {
                 const uint32_t word = load_le32(part);
-                const int last = (word & LAST_FLAG) != 0;
                 w->state.word = word;
                 w->state.size = FOLD_BLOCK_SIZE;
-                if (last != (w->state.index + 1 == w->info.block_count)) {
-                    return walk_fault(w, last ? FOLD_LAST_TOO_EARLY : FOLD_LAST_NOT_MARKED, w->state.record_at, 0);
-                }
-                if (last) {
+                w->state.record_at = w->state.position - 4;
+                at = w->state.record_at;
+                /* Only the last record is marked last; it has a size word. */
+                error = FOLD_LAST_NOT_MARKED;
+                if (w->state.index + 1 == w->info.block_count) {
+                    if ((word & LAST_FLAG) == 0) goto fault;
                     expect(w, STEP_SIZE_WORD, 4);
-                } else {
-                    begin_data(w);
+                    break;
                 }
-                break;
+                error = FOLD_LAST_TOO_EARLY;
+                if (word & LAST_FLAG) goto fault;
+                goto data_size;
             }
 
-            case STEP_SIZE_WORD:
-                w->state.size = load_le32(part);
-                if (w->state.size != w->state.total - (w->state.index << 16)) {
-                    return walk_fault(w, FOLD_SIZE_MISMATCH, w->state.position - 4, w->state.size);
+            case STEP_SIZE_WORD: {
+                const uint32_t size = load_le32(part);
+                w->state.size = size;
+                if (size != w->info.image_size - (w->state.index << 16)) {
+                    error = FOLD_SIZE_MISMATCH;
+                    at = w->state.position - 4;
+                    value = size;
+                    goto fault;
                 }
-                begin_data(w);
+                at = w->state.record_at;
+            }
+            data_size:
+                /* The record's data size against its block size; compressed
+                   data is padded to a multiple of 4. */
+                value = w->state.word & DATA_SIZE_MASK;
+                if (w->state.word & STORED_FLAG) {
+                    error = FOLD_STORED_SIZE;
+                    if (value != w->state.size) goto fault;
+                    expect(w, STEP_DATA, (uint32_t)value);
+                } else {
+                    error = FOLD_COMPRESSED_SIZE;
+                    if (value >= w->state.size) goto fault;
+                    expect(w, STEP_DATA, ((uint32_t)value + 3u) & ~3u);
+                }
+                value = 0;
                 break;
 
-            case STEP_DATA: return decode_record(w, part);
+            case STEP_DATA: {
+                /* The record's data and padding lie in part[0, need). */
+                const uint32_t word = w->state.word;
+                const uint32_t data_size = word & DATA_SIZE_MASK;
+                const uint32_t size = w->state.size;
+                uint8_t* const out =
+                    w->state.out + ((w->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : (size_t)w->state.index << 16);
+                FoldBlock* const block = &w->block;
+                at = w->state.position - need;
+                if (word & STORED_FLAG) {
+                    FOLD_MEMCPY(out, part, size);
+                } else {
+                    FoldBlockResult result;
+                    uint32_t i;
+                    error = FoldDecodeBlock(part, data_size, out, size, w->state.flags, &result);
+                    if (error != FOLD_OK) {
+                        at += result.offset;
+                        goto fault;
+                    }
+                    for (i = data_size; i < need && (w->state.flags & FOLD_LENIENT) == 0; ++i) {
+                        if (part[i] != 0) {
+                            error = FOLD_PADDING_NOT_ZERO;
+                            at += i;
+                            goto fault;
+                        }
+                    }
+                }
+                block->index = w->state.index;
+                block->record_offset = w->state.record_at;
+                /* Computed again rather than kept across the decode. */
+                block->image_offset = w->state.index << 16;
+                block->size = size;
+                block->data_size = data_size;
+                block->stored = (word & STORED_FLAG) != 0;
+                block->bytes = out;
+                w->state.index += 1;
+                expect(w, STEP_BLOCK_WORD, 4);
+                return FOLD_BLOCK;
+            }
 
             default: /* STEP_SPLASH_HEADER */
-                if (read_splash_header(part, &w->info, &w->fault) != FOLD_OK) {
-                    w->state.step = STEP_FAILED;
-                    return FOLD_FAULT;
-                }
-                w->state.left = w->info.splash_size - 12;
+                if (read_splash_header(part, &w->info, &w->fault) != FOLD_OK) goto failed;
                 w->state.step = STEP_PIXELS;
                 return FOLD_SPLASH;
         }
     }
+
+fault:
+    w->fault.error = error;
+    w->fault.offset = at;
+    w->fault.block = w->state.index;
+    w->fault.value = value;
+failed:
+    /* Header faults are filled in by the header checks (record number 0). */
+    w->state.step = STEP_FAILED;
+    return FOLD_FAULT;
 }
 
 FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t image_size, uint32_t flags,

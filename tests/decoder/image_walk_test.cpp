@@ -388,6 +388,12 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
         {"last pixel byte missing", [](Bytes& b) { b.pop_back(); }, FOLD_IMAGE_SIZE, 8, 61},
         {"container size beyond the file", [](Bytes& b) { store_le32(b, 8, 0xFFFFFFF0); }, FOLD_IMAGE_SIZE, 8,
          size_t(16 + 0xFFFFFFF0ull + 24)},
+        {"sizes whose sum wraps to the file's length in 32 bits",
+         [](Bytes& b) {
+             store_le32(b, 8, 0xFFFFFFF0);
+             store_le32(b, 12, 61);
+         },
+         FOLD_IMAGE_SIZE, 8, size_t(16 + 0xFFFFFFF0ull + 61)},
         {"splash block shorter than its header",
          [](Bytes& b) {
              b.resize(16 + 21 + 5);
@@ -400,6 +406,12 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
         {"dimensions disagree with the block size", [](Bytes& b) { store_le32(b, 41, 4); }, FOLD_SPLASH_SIZE_MISMATCH,
          12, 24},
         {"negative width", [](Bytes& b) { store_le32(b, 41, std::uint32_t(-3)); }, FOLD_SPLASH_NEGATIVE, 41, 0},
+        {"too wide and negative height",
+         [](Bytes& b) {
+             store_le32(b, 41, 1921);
+             store_le32(b, 45, std::uint32_t(-1));
+         },
+         FOLD_SPLASH_NEGATIVE, 41, 0},
         {"fault in the container", [](Bytes& b) { b[27] = 0x80; }, FOLD_LAST_NOT_MARKED, 24, 0},
     };
     for (const Case& c : cases) {

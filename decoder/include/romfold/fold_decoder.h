@@ -31,8 +31,8 @@
  * between calls but what a FoldWalker holds. All calls are reentrant: distinct
  * walkers and buffers may be used from different threads at once.
  * Stack on 32-bit ARM (Thumb-2, -Os): FoldDecodeBlock 48 bytes, FoldWalk
- * 112 with the block decode it calls, FoldDecodeImage 328 (it holds a
- * FoldWalker of its own). sizeof(FoldWalker) is 164 bytes there.
+ * 120 with the block decode it calls, FoldDecodeImage 328 (it holds a
+ * FoldWalker of its own). sizeof(FoldWalker) is 156 bytes there.
  *
  * Formats (integers little-endian; see the README for the full layouts):
  *   packed image   "IORW", 16, S, splash size; the container (S bytes); when the
@@ -263,8 +263,10 @@ typedef struct FoldWalker {
     size_t pixel_size;
     FoldFault fault;
     struct {
-        uint32_t flags, step, have, need, word, size, index, total, left;
-        size_t position, stream_end, record_at;
+        uint32_t step, have, need;
+        size_t position, stream_end;
+        uint32_t index, word, size, flags;
+        size_t record_at;
         uint8_t *out, *work;
         size_t out_size, work_size;
         uint8_t head[16];
