@@ -90,6 +90,12 @@ def main():
         "this section.",
         "",
     ]
+    # The profile notes are written by hand; they are kept in their own file
+    # so that a new run keeps them.
+    notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "decode_profile.md")
+    if os.path.exists(notes):
+        with open(notes) as f:
+            lines += [f.read().rstrip("\n"), ""]
     with open(args.markdown) as f:
         text = f.read()
     at = text.find("\n" + SECTION + "\n")
