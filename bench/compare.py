@@ -171,6 +171,16 @@ def load_average():
         return " ".join(f.read().split()[:3])
 
 
+def hand_notes(name):
+    """The notes in bench/NAME, or None. Profile notes are written by hand and
+    kept in their own files so that a new run keeps them."""
+    path = os.path.join(HERE, name)
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return f.read().rstrip("\n")
+
+
 def median(values):
     return statistics.median(values)
 
@@ -467,12 +477,9 @@ def write_markdown(args, info, corpus_lines, input_bytes, packed_bytes, table, l
       f"{levels[9]['handle_bytes']} bytes ({int(levels[9]['handle_bytes']) / 1024:.0f} KiB) and the file stages "
       "use two 64 KB buffers.")
     w("")
-    # The profile notes are written by hand; they are kept in their own file
-    # so that a new run keeps them.
-    notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "profile.md")
-    if os.path.exists(notes):
-        with open(notes) as f:
-            w(f.read().rstrip("\n"))
+    notes = hand_notes("profile.md")
+    if notes is not None:
+        w(notes)
         w("")
     w("## Reproducing")
     w("")

@@ -16,6 +16,10 @@ import os
 import re
 import statistics
 import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from compare import hand_notes  # noqa: E402
 
 SECTION = "## Decoding"
 TARGET = 0.7
@@ -90,12 +94,9 @@ def main():
         "this section.",
         "",
     ]
-    # The profile notes are written by hand; they are kept in their own file
-    # so that a new run keeps them.
-    notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "decode_profile.md")
-    if os.path.exists(notes):
-        with open(notes) as f:
-            lines += [f.read().rstrip("\n"), ""]
+    notes = hand_notes("decode_profile.md")
+    if notes is not None:
+        lines += [notes, ""]
     with open(args.markdown) as f:
         text = f.read()
     at = text.find("\n" + SECTION + "\n")
