@@ -6,7 +6,9 @@ In one run, ROUNDS times in turn: romfold_decode_bench on nk.nbx (the
 decoder library, whole image in memory), then `lz4 -b1` and `lz4 -b9` on
 nk.tmp (lz4's own in-memory benchmark, whose second figure is its decoding
 speed). Each tool's figure is the median over the rounds. MB are 10^6 bytes
-of decoded image per second.
+of decoded image per second. Then it counts the items of nk.nbx and the
+sequences of the faster lz4 level's frame, and gives both speeds as time per
+match (per sequence for lz4).
 
 Usage: decode_compare.py --bench BIN --release DIR --markdown FILE [--rounds N]
 """
@@ -20,6 +22,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from compare import hand_notes  # noqa: E402
+from stream_counts import lz4_sequences, romfold_items  # noqa: E402
 
 SECTION = "## Decoding"
 TARGET = 0.7
@@ -40,6 +43,44 @@ def ours(bench, packed):
         # lz4 -b reports its fastest pass; so does this figure.
         result[name] = int(size) / float(fastest) / 1e6
     return result
+
+
+def per_item_lines(packed, image, medians, ours_strict):
+    """The table of what each decoder walks, with its time per match."""
+    level = 1 if medians["`lz4 -b1` (decoding)"] > medians["`lz4 -b9` (decoding)"] else 9
+    lz4_speed = medians[f"`lz4 -b{level}` (decoding)"]
+    with open(packed, "rb") as f:
+        items = romfold_items(f.read())
+    frame = subprocess.run(["lz4", f"-{level}", "-c", image], capture_output=True, check=True).stdout
+    sequences = lz4_sequences(frame)
+    image_bytes = os.path.getsize(image)
+    # Both walks must account for every byte of the image, or they miscounted.
+    if items["bytes"] != image_bytes or sequences["bytes"] != image_bytes:
+        sys.exit(f"stream_counts: {items['bytes']} and {sequences['bytes']} bytes counted, image {image_bytes}")
+
+    def ns_per(speed, count):
+        return image_bytes / (speed * 1e6) / count * 1e9
+
+    ours_ns = ns_per(ours_strict, items["matches"])
+    lz4_ns = ns_per(lz4_speed, sequences["sequences"])
+    wanted_ns = ns_per(TARGET * lz4_speed, items["matches"])
+    return [
+        "What each decoder walks through (`bench/stream_counts.py`), and the time per",
+        "match (lz4: per sequence, a literal run and a match) at the speeds above:",
+        "",
+        "| Stream | Matches | Literals | Length extensions | ns per match |",
+        "|---|---:|---:|---:|---:|",
+        f"| `nk.nbx` | {items['matches']:,} | {items['literals']:,} (in {items['groups']:,} flag words) "
+        f"| {items['extended']:,} | {ours_ns:.2f} |",
+        f"| `lz4 -{level}` frame | {sequences['sequences']:,} | {sequences['literal_bytes']:,} (in runs) "
+        f"| {sequences['extensions']:,} | {lz4_ns:.2f} |",
+        "",
+        f"{items['three_byte'] / items['matches']:.0%} of the matches are 3 bytes long, shorter than lz4's "
+        f"shortest (4). The format describes the image in {items['matches'] / sequences['sequences']:.2f} times "
+        f"as many matches as lz4 does: {TARGET}x of lz4's speed means {wanted_ns:.2f} ns per match, "
+        f"{wanted_ns / lz4_ns:.2f} times lz4's time per sequence.",
+        "",
+    ]
 
 
 def main():
@@ -94,6 +135,7 @@ def main():
         "this section.",
         "",
     ]
+    lines += per_item_lines(packed, image, medians, ours_strict)
     notes = hand_notes("decode_profile.md")
     if notes is not None:
         lines += [notes, ""]
