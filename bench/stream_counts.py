@@ -119,37 +119,34 @@ def lz4_sequences(frame):
         count_lz4_block(block, counts)
 
 
+def lz4_length(block, i, nibble, counts):
+    """A length field: its 4-bit part, then while that is 15, bytes added
+    until one is below 255. Returns the length and the position after it."""
+    length = nibble
+    if nibble == 15:
+        counts["extensions"] += 1
+        while True:
+            more = block[i]
+            i += 1
+            length += more
+            if more != 255:
+                break
+    return length, i
+
+
 def count_lz4_block(block, counts):
     i = 0
     while i < len(block):
         token = block[i]
-        i += 1
-        literals = token >> 4
-        if literals == 15:
-            counts["extensions"] += 1
-            while True:
-                more = block[i]
-                i += 1
-                literals += more
-                if more != 255:
-                    break
+        literals, i = lz4_length(block, i + 1, token >> 4, counts)
         i += literals
         counts["literal_bytes"] += literals
         counts["bytes"] += literals
         if i >= len(block):
             return  # the block's closing literal run has no match
-        i += 2
         counts["sequences"] += 1
-        match = (token & 15) + 4
-        if token & 15 == 15:
-            counts["extensions"] += 1
-            while True:
-                more = block[i]
-                i += 1
-                match += more
-                if more != 255:
-                    break
-        counts["bytes"] += match
+        match, i = lz4_length(block, i + 2, token & 15, counts)
+        counts["bytes"] += match + 4
 
 
 def main():
