@@ -304,6 +304,7 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
     uint32_t items_left = 0;     /* flag positions not yet used in the open word */
     size_t word_at = 0;          /* offset of the open flag word */
     size_t pending = NO_PENDING; /* offset of the held half-byte byte */
+    uint32_t held_byte = 0;      /* its value, kept: in place, the byte itself may be overwritten */
     FoldError error = FOLD_OK;
     size_t at = src_size;
 
@@ -376,10 +377,11 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                     const uint8_t* p = in + 2;
                     uint32_t half;
                     if (held == NULL) {
-                        half = *p & 0x0Fu;
+                        held_byte = *p;
+                        half = held_byte & 0x0Fu;
                         held = p++;
                     } else {
-                        half = (uint32_t)*held >> 4;
+                        half = held_byte >> 4;
                         held = NULL;
                     }
                     length = half + 10;
@@ -503,11 +505,12 @@ general:
             uint32_t half;
             if (pending == NO_PENDING) {
                 if (ip == src_size) goto length_cut_off;
-                half = src[ip] & 0x0Fu;
+                held_byte = src[ip];
+                half = held_byte & 0x0Fu;
                 pending = ip;
                 ip += 1;
             } else {
-                half = (uint32_t)src[pending] >> 4;
+                half = held_byte >> 4;
                 pending = NO_PENDING;
             }
             length = half + 10;
@@ -569,7 +572,7 @@ general:
             at = word_at;
             goto done;
         }
-        if (pending != NO_PENDING && (src[pending] >> 4) != 0) {
+        if (pending != NO_PENDING && (held_byte >> 4) != 0) {
             error = FOLD_BAD_FILLER;
             at = pending;
             goto done;
@@ -672,6 +675,31 @@ FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldI
     FOLD_MEMSET(info, 0, sizeof *info);
     if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size);
     return read_image_header(header, input_size, info, fault);
+}
+
+FoldError FoldPackedImageSize(const void* header, size_t available, size_t* image_size, FoldFault* fault) {
+    const uint8_t* const h = (const uint8_t*)header;
+    FoldImageInfo info;
+    FoldFault ignored;
+    size_t length = available;
+    if (fault == NULL) fault = &ignored;
+    if (image_size == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    *image_size = 0;
+    if (h == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    if (available < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, available);
+    {
+        /* The length the sizes give when it fits in what is available;
+           otherwise the header is checked against all of it, which reports
+           the same faults in the same order and FOLD_IMAGE_SIZE last. */
+        const uint32_t stream_size = load_le32(h + 8);
+        const uint32_t splash_size = load_le32(h + 12);
+        if (stream_size <= available - 16 && splash_size <= available - 16 - stream_size) {
+            length = 16u + (size_t)stream_size + splash_size;
+        }
+    }
+    if (read_image_header(h, length, &info, fault) != FOLD_OK) return fault->error;
+    *image_size = length;
+    return FOLD_OK;
 }
 
 FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, FoldFault* fault) {
@@ -922,7 +950,23 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 FoldBlock* const block = &w->block;
                 at = w->state.position - need;
                 if (word & STORED_FLAG) {
-                    FOLD_MEMCPY(out, part, size);
+                    /* In place the data may lie a little after its output,
+                       overlapping it: copied forwards, a byte at a time in
+                       the small code (a block has at least one byte), else
+                       in pieces no longer than the distance, each of them
+                       disjoint. */
+#if FOLD_SMALL_CODE
+                    uint32_t i = 0;
+                    do out[i] = part[i];
+                    while (++i != size);
+#else
+                    const uintptr_t distance = (uintptr_t)part - (uintptr_t)out;
+                    const uint32_t step = distance - 1u < size ? (uint32_t)distance : size;
+                    uint32_t done;
+                    for (done = 0; done < size; done += step) {
+                        FOLD_MEMCPY(out + done, part + done, size - done < step ? size - done : step);
+                    }
+#endif
                 } else {
                     FoldBlockResult result;
                     uint32_t i;
@@ -970,6 +1014,25 @@ failed:
     return FOLD_FAULT;
 }
 
+/* Whether the input of FoldDecodeImage, once the headers are read, lies
+   clear of the image buffer, or inside it with at least the in-place margin
+   behind the image; if not, the walker is failed with FOLD_BUFFER_TOO_SMALL
+   as for a short buffer. Addresses are compared as integers: the input and
+   the buffer may be distinct objects. */
+static int fits_in_place(FoldWalker* walker, const uint8_t* src, size_t src_size) {
+    const uint64_t begin = (uintptr_t)src;
+    const uint64_t out = (uintptr_t)walker->state.out;
+    const uint64_t total = walker->info.image_size;
+    const uint64_t needed = FOLD_IN_PLACE_BUFFER_SIZE(total, walker->info.splash_size);
+    if (total == 0 || begin >= out + walker->state.out_size || begin + src_size <= out) return 1;
+    if (begin >= out && begin + src_size - out >= needed) return 1;
+    walker->fault.error = FOLD_BUFFER_TOO_SMALL;
+    walker->fault.offset = walker->info.stream_at + 4;
+    walker->fault.value = (size_t)needed;
+    walker->state.step = STEP_FAILED;
+    return 0;
+}
+
 FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t image_size, uint32_t flags,
                           FoldImageInfo* info, FoldFault* fault) {
     FoldWalker walker;
@@ -981,11 +1044,46 @@ FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t 
         /* The whole input is there, so the walk never waits for more. */
         do {
             event = FoldWalk(&walker, &input, &left);
+            if (event == FOLD_HEADER && !fits_in_place(&walker, (const uint8_t*)src, src_size)) event = FOLD_FAULT;
         } while (event == FOLD_HEADER || event == FOLD_BLOCK || event == FOLD_SPLASH || event == FOLD_PIXELS);
     }
     if (info != NULL) *info = walker.info;
     if (fault != NULL) *fault = walker.fault;
     return event == FOLD_DONE ? FOLD_OK : walker.fault.error;
+}
+
+const char* FoldErrorName(FoldError error) {
+    /* The results in groups of consecutive values, each named in order. */
+    static const char* const block[] = {"FOLD_OK",
+                                        "FOLD_FLAG_WORD_CUT_OFF",
+                                        "FOLD_LITERAL_CUT_OFF",
+                                        "FOLD_TOKEN_CUT_OFF",
+                                        "FOLD_LENGTH_CUT_OFF",
+                                        "FOLD_OFFSET_BEFORE_START",
+                                        "FOLD_OUTPUT_TOO_LONG",
+                                        "FOLD_OUTPUT_TOO_SHORT",
+                                        "FOLD_TRAILING_BYTES",
+                                        "FOLD_BAD_FILLER"};
+    static const char* const container[] = {"FOLD_CONTAINER_TOO_SHORT", "FOLD_CONTAINER_MAGIC", "FOLD_TOTAL_TOO_BIG",
+                                            "FOLD_BLOCK_WORD_CUT_OFF",  "FOLD_LAST_TOO_EARLY",  "FOLD_LAST_NOT_MARKED",
+                                            "FOLD_SIZE_WORD_CUT_OFF",   "FOLD_SIZE_MISMATCH",   "FOLD_STORED_SIZE",
+                                            "FOLD_COMPRESSED_SIZE",     "FOLD_DATA_CUT_OFF",    "FOLD_PADDING_NOT_ZERO",
+                                            "FOLD_DATA_AFTER_END"};
+    static const char* const image[] = {
+        "FOLD_IMAGE_TOO_SHORT", "FOLD_IMAGE_MAGIC",           "FOLD_HEADER_SIZE",
+        "FOLD_IMAGE_SIZE",      "FOLD_SPLASH_SIZE_TOO_SMALL", "FOLD_SPLASH_MARKER",
+        "FOLD_SPLASH_NEGATIVE", "FOLD_SPLASH_TOO_BIG",        "FOLD_SPLASH_SIZE_MISMATCH"};
+    static const char* const caller[] = {"FOLD_BAD_ARGUMENT", "FOLD_BUFFER_TOO_SMALL", "FOLD_NO_WORK_MEMORY"};
+    const unsigned e = (unsigned)error;
+    if (e <= FOLD_BAD_FILLER) return block[e];
+    if (e - FOLD_CONTAINER_TOO_SHORT <= FOLD_DATA_AFTER_END - FOLD_CONTAINER_TOO_SHORT) {
+        return container[e - FOLD_CONTAINER_TOO_SHORT];
+    }
+    if (e - FOLD_IMAGE_TOO_SHORT <= FOLD_SPLASH_SIZE_MISMATCH - FOLD_IMAGE_TOO_SHORT) {
+        return image[e - FOLD_IMAGE_TOO_SHORT];
+    }
+    if (e - FOLD_BAD_ARGUMENT <= FOLD_NO_WORK_MEMORY - FOLD_BAD_ARGUMENT) return caller[e - FOLD_BAD_ARGUMENT];
+    return "unknown";
 }
 
 unsigned FoldDecoderVersion(void) { return FOLD_DECODER_VERSION_NUMBER; }
