@@ -1020,15 +1020,21 @@ failed:
    as for a short buffer. Addresses are compared as integers: the input and
    the buffer may be distinct objects. */
 static int fits_in_place(FoldWalker* walker, const uint8_t* src, size_t src_size) {
-    const uint64_t begin = (uintptr_t)src;
-    const uint64_t out = (uintptr_t)walker->state.out;
-    const uint64_t total = walker->info.image_size;
-    const uint64_t needed = FOLD_IN_PLACE_BUFFER_SIZE(total, walker->info.splash_size);
-    if (total == 0 || begin >= out + walker->state.out_size || begin + src_size <= out) return 1;
-    if (begin >= out && begin + src_size - out >= needed) return 1;
+    const uintptr_t begin = (uintptr_t)src;
+    const uintptr_t out = (uintptr_t)walker->state.out;
+    const size_t total = walker->info.image_size;
+    const size_t splash_size = walker->info.splash_size;
+    const size_t margin = FOLD_IN_PLACE_MARGIN(total);
+    /* From the buffer's start to the input's end, when the input starts in
+       the buffer. */
+    const size_t room = (size_t)(begin - out) + src_size;
+    /* Disjoint: each starts at or after the other's end (differences of
+       unsigned addresses wrap when the other one starts first). */
+    if (total == 0 || (begin - out >= walker->state.out_size && out - begin >= src_size)) return 1;
+    if (begin >= out && room >= total && room - total >= margin && room - total - margin >= splash_size) return 1;
     walker->fault.error = FOLD_BUFFER_TOO_SMALL;
     walker->fault.offset = walker->info.stream_at + 4;
-    walker->fault.value = (size_t)needed;
+    walker->fault.value = total + margin + splash_size;
     walker->state.step = STEP_FAILED;
     return 0;
 }

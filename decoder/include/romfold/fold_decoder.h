@@ -32,7 +32,8 @@
  * walkers and buffers may be used from different threads at once.
  * Stack on 32-bit ARM (Thumb-2, -Os): FoldDecodeBlock 48 bytes, FoldWalk
  * 120 with the block decode it calls, FoldDecodeImage 328 (it holds a
- * FoldWalker of its own). sizeof(FoldWalker) is 156 bytes there.
+ * FoldWalker of its own), FoldPackedImageSize 84. sizeof(FoldWalker) is 156
+ * bytes there.
  *
  * Formats (integers little-endian; see the README for the full layouts):
  *   packed image   "IORW", 16, S, splash size; the container (S bytes); when the
@@ -378,10 +379,10 @@ FOLD_DECODER_API FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, s
 
 /*
  * The name of a result, as spelled in this header ("FOLD_DATA_CUT_OFF"), for
- * a loader's fault report; "unknown" for a value that is none of them. The
- * names take about 700 bytes of constant data, which a loader that never
- * calls this leaves out (built with -ffunction-sections -fdata-sections and
- * linked with --gc-sections).
+ * a loader's fault report; "unknown" for a value that is none of them. It
+ * takes about 900 bytes of code and names, which a loader that never calls
+ * it leaves out (built with -ffunction-sections -fdata-sections and linked
+ * with --gc-sections).
  */
 FOLD_DECODER_API const char* FoldErrorName(FoldError error);
 
