@@ -53,6 +53,21 @@
  * correctly. Builds for size (FOLD_SMALL_CODE) keep only the general loop,
  * copying a byte at a time.
  *
+ * In place
+ * --------
+ * A loader may put the packed image at the end of the image buffer and
+ * decode over it (FOLD_IN_PLACE_MARGIN in the header says how far behind the
+ * image it must end). That holds as long as the writes stay behind the
+ * reading position by more than the decoder ever looks back, so the decoder
+ * keeps to three rules: no copy writes more than 48 bytes past the start of
+ * the item it copies (nor past the block); a consumed byte is read again
+ * only within its group (the flag word, when the fast path hands over, at
+ * most 196 bytes back), and the shared half-byte byte is kept by value, as
+ * it may be needed a whole block later; and a stored record is copied
+ * forwards in pieces no longer than its distance from its output, which may
+ * overlap it. Copies from the block to the output are otherwise disjoint:
+ * the margin keeps the output at least 244 bytes behind.
+ *
  * The walk
  * --------
  * The walker is a small state machine over the input's fixed-size parts
