@@ -427,10 +427,11 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
        extension, and a literal run is one fixed copy. The group's flags
        are reversed, the first item's in bit 0: the next match is the
        lowest set bit, clearing it is a subtraction and a mask, and
-       GROUP_NEXT_MATCH gives 32 when only literals are left. An extended match is checked against
-       the end of the output, every match against its start. Any match that
-       fails a check, and the ends of both buffers, are left to the general
-       loop below, which takes over from the same state. */
+       GROUP_NEXT_MATCH gives 32 when only literals are left. An extended
+       match is checked against the end of the output, every match against
+       its start. Any match that fails a check, and the ends of both
+       buffers, are left to the general loop below, which takes over from
+       the same state. */
     if (src_size >= FAST_GROUP_INPUT && dst_size >= COPY_SLACK + FAST_GROUP_OUTPUT) {
         const uint8_t* in = src;
         uint8_t* out = dst;
