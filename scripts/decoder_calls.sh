@@ -88,9 +88,10 @@ for compiler in gcc clang; do
                         failures=$((failures + 1))
                         continue
                     fi
-                    undefined="$(arm-none-eabi-nm -u "$object" | awk '{ print $NF }' | grep -vxE "$allowed" || true)"
+                    undefined="$(arm-none-eabi-nm -u "$object" | awk '{ print $NF }' | grep -vxE "$allowed" |
+                        paste -sd ' ' || true)"
                     if [ -n "$undefined" ]; then
-                        echo "decoder_calls: $build: calls" $undefined >&2
+                        echo "decoder_calls: $build: calls $undefined" >&2
                         failures=$((failures + 1))
                     elif ! "${cc[@]}" "${machine[@]}" "${link[@]}" -nostdlib -Wl,--entry=FoldWalk "$object" \
                         "$out/$compiler.$cpu$isa.$routines.routines.o" -o "${object%.o}.elf" 2>"$object.log"; then
