@@ -6,9 +6,11 @@
  * for build machines:
  *
  *   - freestanding C99: no heap, no stdio, no errno, no global state; the only
- *     library calls are memcpy and memset, which a loader may replace by its
- *     own (define FOLD_MEMCPY and FOLD_MEMSET, with their standard arguments,
- *     when compiling fold_decoder.c);
+ *     calls it makes are memcpy and memset (none to the compiler's runtime),
+ *     which a loader may replace by its own: define FOLD_MEMCPY and
+ *     FOLD_MEMSET as the names of functions with their standard arguments and
+ *     results when compiling fold_decoder.c, which declares them (with GCC
+ *     and clang its copies of a fixed size stay inline moves);
  *   - safe against any input: no input makes it read outside the bytes it was
  *     given or write outside the buffers it was given, and every fault is
  *     reported with its kind and the byte offset where it was found;
