@@ -12,14 +12,14 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 if [ "$preset" = windows ]; then
-    scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 unzip
-    # One Wine server and a ready prefix for the whole run, so that no test
-    # pays for setting them up.
-    # (wineserver exits with 2 when one runs already; that one is used then.)
+    # clang, lld and llvm (llvm-dlltool) build the MSVC-ABI consumer of the zip.
+    scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 unzip clang lld llvm
+    # A ready prefix before the first test; the tests' runner
+    # (tests/support/run_under_wine.sh) then keeps one Wine server for the
+    # whole run, and this script stops it at the end.
     export WINEDEBUG=-all
-    wineserver --persistent=60 || true
-    trap 'wineserver --kill 2>/dev/null || true' EXIT
     wineboot --init >/dev/null 2>&1
+    trap 'wineserver --kill 2>/dev/null || true' EXIT
 else
     scripts/install-deps.sh
 fi

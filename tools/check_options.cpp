@@ -75,6 +75,12 @@ ParseResult parse_check_options(const std::vector<std::string>& args) {
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        // "/?" asks for help as Windows programs are asked (no file is named so
+        // there, and one in the root directory would be a strange name here).
+        if (!options_ended && arg == "/?") {
+            options.help = true;
+            continue;
+        }
         if (options_ended || arg.size() < 2 || arg[0] != '-') {
             operands.push_back(arg);
             continue;

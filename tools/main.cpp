@@ -5,11 +5,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
+#include "container/console_text.h"
 #include "container/utf8_paths.h"
 #include "tools/check_compare.h"
 #include "tools/check_extract.h"
@@ -60,11 +56,7 @@ int run(const CheckOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // Lines end in "\n" on every platform: no "\r" added before it.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+    const romfold::ConsoleText console;  // lines end in "\n" alone on every platform
     romfold::Utf8Arguments arguments(argc, argv);
     const std::vector<std::string> args(arguments.argv() + (arguments.argc() > 0 ? 1 : 0),
                                         arguments.argv() + arguments.argc());

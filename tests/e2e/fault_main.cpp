@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/binary_console.h"
 #include "app/pipeline.h"
+#include "container/console_text.h"
 #include "container/utf8_paths.h"
 #include "tests/support/fault_streams.h"
 
@@ -30,7 +30,7 @@ bool write_log(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    romfold::use_binary_console();
+    const romfold::ConsoleText console;
     std::optional<romfold::test::Fault> fault;
     if (const char* text = std::getenv("ROMFOLD_FAULT"); text != nullptr) {
         fault = romfold::test::parse_fault(text);

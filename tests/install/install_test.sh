@@ -11,7 +11,8 @@
 #                                             build and run the find_package consumer
 #   pkg-config-consumer PREFIX LIBDIR SOURCE WORK VERSION CC FLAGS LINK_FLAGS
 #                                             build and run the pkg-config consumer
-#                                             of the encoder
+#                                             of the encoder, linked with the shared
+#                                             and (--static) the static library
 #   pkg-config-decoder-consumer (the same arguments)
 #                                             likewise, of the decoder
 #   sample PREFIX BUILT_ROMFOLD SAMPLE WORK VERSION
@@ -20,12 +21,25 @@
 #                                             without a warning
 #   windows-zip BUILD WORK VERSION CONSUMER_SOURCE FILE...
 #                                             cpack -G ZIP gives the zip of
-#                                             exactly FILE...; a consumer builds
-#                                             against its unpacked tree and runs
+#                                             exactly FILE...; its text files
+#                                             have Windows line ends, its
+#                                             programs and DLLs their version
+#                                             resources, its MSVC import
+#                                             libraries exactly the DLLs' calls;
+#                                             a consumer builds against its
+#                                             unpacked tree and runs
+#   windows-version PREFIX VERSION            the installed programs and DLLs
+#                                             carry the project's version
+#                                             resource (read back by READER)
+#   msvc-consumer TREE SOURCE WORK            a C program built for the MSVC
+#                                             ABI with clang and lld-link
+#                                             against TREE's .lib files runs
 # Each step prints what differs and exits 1 on the first fault.
 #
 # For a Windows build the environment names how to reach it from here:
-# RUNNER (wine), TOOLCHAIN (the CMake toolchain file), OBJDUMP and EXE (.exe).
+# RUNNER (wine), TOOLCHAIN (the CMake toolchain file), OBJDUMP, NM and EXE
+# (.exe), READER (the version resource reader), ENCODER_CALLS and
+# DECODER_CALLS (each DLL's calls, separated by ',').
 set -euo pipefail
 
 cmake="${CMAKE:-cmake}"
@@ -164,6 +178,22 @@ step_pkg_config_consumer() {
     run_quietly "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags $cflags \
         "$source" -o "$work/pkg_config_consumer$exe" $link_flags $libs "${rpath[@]}"
     DLLS="$prefix/bin" run_target "$work/pkg_config_consumer$exe" || fail "pkg_config_consumer"
+
+    # pkg-config --static: the flags for the static library, which the linker
+    # is told to take (-Bstatic) instead of the shared one beside it.
+    cflags="$(pkg-config --static --cflags "$package")"
+    libs="$(pkg-config --static --libs "$package")"
+    # shellcheck disable=SC2086 # the flags are lists of words
+    run_quietly "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags $cflags \
+        "$source" -o "$work/pkg_config_static_consumer$exe" $link_flags -Wl,-Bstatic $libs -Wl,-Bdynamic
+    run_target "$work/pkg_config_static_consumer$exe" || fail "pkg_config_static_consumer"
+    if [ -n "$exe" ]; then
+        ! "$OBJDUMP" -p "$work/pkg_config_static_consumer$exe" | grep -q "DLL Name: lib$package.dll" ||
+            fail "pkg_config_static_consumer imports lib$package.dll"
+    else
+        ! readelf -d "$work/pkg_config_static_consumer" | grep -q "NEEDED.*lib$package\.so" ||
+            fail "pkg_config_static_consumer needs lib$package.so"
+    fi
 }
 
 step_sample() {
@@ -228,10 +258,98 @@ step_windows_zip() {
         fail "the zip's files differ from the expected list (< expected, > in the zip)"
     fi
     (cd "$work" && unzip -q "$zip") || fail "cannot unpack $(basename "$zip")"
-    cmp "$work/$top/LICENSE" "$(dirname "${BASH_SOURCE[0]}")/../../LICENSE" || fail "the zip's LICENSE differs"
+    local source_dir
+    source_dir="$(dirname "${BASH_SOURCE[0]}")/../.."
+    # The text files a Windows user opens: every line ends in CR LF.
+    cmp "$work/$top/LICENSE" <(sed 's/$/\r/' "$source_dir/LICENSE") || fail "the zip's LICENSE differs"
+    cmp "$work/$top/README-windows.txt" <(sed 's/$/\r/' "$source_dir/packaging/README-windows.txt") ||
+        fail "the zip's README-windows.txt differs"
+    local page
+    for page in romfold romfold-check; do
+        local text="$work/$top/doc/$page.txt"
+        ! grep -qv $'\r$' "$text" || fail "doc/$page.txt has lines without CR LF"
+        ! LC_ALL=C grep -q $'[^\t\r -~]' "$text" || fail "doc/$page.txt holds bytes other than printable ASCII"
+        grep -q "romfold $version" "$text" || fail "doc/$page.txt does not show version $version"
+        for section in NAME SYNOPSIS DESCRIPTION DIAGNOSTICS "EXIT STATUS" EXAMPLES; do
+            grep -qx "$section"$'\r' "$text" || fail "doc/$page.txt has no $section section"
+        done
+    done
+    step_windows_version "$work/$top" "$version"
+    ! grep -q '\.so\b' "$work/$top/lib/cmake/romfold/romfoldConfig.cmake" ||
+        fail "the zip's romfoldConfig.cmake names .so files"
+    local archive
+    for archive in "$work/$top"/lib/libromfold_encoder.a "$work/$top"/lib/libromfold_decoder.a; do
+        ! "$OBJDUMP" -h "$archive" | grep -q '\.debug_' || fail "$(basename "$archive") carries debug sections"
+    done
+    step_import_library "$work/$top/lib/romfold_encoder.lib" libromfold_encoder.dll "$ENCODER_CALLS"
+    step_import_library "$work/$top/lib/romfold_decoder.lib" libromfold_decoder.dll "$DECODER_CALLS"
 
     # A consumer builds against the unpacked tree and runs on its DLL.
     step_cmake_consumer "$work/$top" "$consumer" "$work/consumer" "$version" "${CXX:-c++}" "" ""
+}
+
+# Every program and DLL under TREE/bin carries the version resource.
+step_windows_version() {
+    local tree="$1" version="$2"
+    local copyright expected actual file name description
+    copyright="$(grep -m1 '^Copyright ' "$(dirname "${BASH_SOURCE[0]}")/../../LICENSE"); MIT License"
+    expected=""
+    for file in romfold.exe romfold-check.exe libromfold_encoder.dll libromfold_decoder.dll; do
+        case "$file" in
+            romfold.exe) description="romfold: packs a release directory into nk.nbx" ;;
+            romfold-check.exe) description="romfold-check: verifies, lists and extracts a packed image" ;;
+            libromfold_encoder.dll) description="romfold block encoder library" ;;
+            libromfold_decoder.dll) description="romfold decoder library" ;;
+        esac
+        name="${file%.*}"
+        name="${name#lib}"
+        expected+="$file $version.0 $version.0|ProductName=romfold|ProductVersion=$version|FileVersion=$version"
+        expected+="|FileDescription=$description|CompanyName=The romfold developers|LegalCopyright=$copyright"
+        expected+="|OriginalFilename=$file|InternalName=$name"$'\n'
+    done
+    actual="$(cd "$tree/bin" && run_target "$READER" romfold.exe romfold-check.exe libromfold_encoder.dll \
+        libromfold_decoder.dll | tr -d '\r')" || true
+    if [ "${expected%$'\n'}" != "$actual" ]; then
+        diff <(echo "${expected%$'\n'}") <(echo "$actual") >&2 || true
+        fail "the version resources differ (< expected, > read back)"
+    fi
+}
+
+# An MSVC import library names DLL and imports exactly CALLS (','-separated).
+step_import_library() {
+    local library="$1" dll="$2" calls="$3"
+    [ -f "$library" ] || fail "no $(basename "$library")"
+    local imports wanted
+    imports="$("$NM" "$library" | sed -n 's/^[0-9a-f]* I __imp_\(.*\)$/\1/p' | sort)"
+    wanted="$(tr ',' '\n' <<<"$calls" | sort)"
+    if [ "$imports" != "$wanted" ]; then
+        diff <(echo "$wanted") <(echo "$imports") >&2 || true
+        fail "$(basename "$library") imports other calls than the header's (< wanted, > imported)"
+    fi
+    grep -qa "$dll" "$library" || fail "$(basename "$library") does not name $dll"
+}
+
+# Built the way a Visual Studio user builds: the MSVC ABI and an MSVC-style
+# linker, against the import libraries alone. kernel32's import library comes
+# from a short definition file: no Windows SDK is at hand here.
+step_msvc_consumer() {
+    local tree="$1" source="$2" work="$3"
+    rm -rf "$work"
+    mkdir -p "$work"
+    printf 'LIBRARY kernel32.dll\nEXPORTS\n    ExitProcess\n    GetStdHandle\n    WriteFile\n' >"$work/kernel32.def"
+    run_quietly llvm-dlltool -m i386:x86-64 -d "$work/kernel32.def" -l "$work/kernel32.lib"
+    run_quietly clang --target=x86_64-pc-windows-msvc -std=c99 -Wall -Wextra -Wpedantic -Werror -ffreestanding \
+        -fno-stack-protector -O2 -I"$tree/include" -c "$source" -o "$work/msvc_consumer.obj"
+    run_quietly lld-link /nologo /subsystem:console /entry:consumer_main /nodefaultlib \
+        /out:"$work/msvc_consumer.exe" "$work/msvc_consumer.obj" "$tree/lib/romfold_encoder.lib" \
+        "$tree/lib/romfold_decoder.lib" "$work/kernel32.lib"
+    local imports
+    imports="$("$OBJDUMP" -p "$work/msvc_consumer.exe")"
+    grep -q "DLL Name: libromfold_encoder.dll" <<<"$imports" || fail "msvc_consumer does not import libromfold_encoder.dll"
+    grep -q "DLL Name: libromfold_decoder.dll" <<<"$imports" || fail "msvc_consumer does not import libromfold_decoder.dll"
+    local output
+    output="$(DLLS="$tree/bin" run_target "$work/msvc_consumer.exe")" || fail "msvc_consumer: $output"
+    [ "$output" = $'msvc_consumer: 65536 bytes through both DLLs and back\r' ] || fail "msvc_consumer printed '$output'"
 }
 
 step="$1"
@@ -247,5 +365,7 @@ case "$step" in
     exports) step_exports "$@" ;;
     linux-soname) step_linux_soname "$@" ;;
     windows-zip) step_windows_zip "$@" ;;
+    windows-version) step_windows_version "$@" ;;
+    msvc-consumer) step_msvc_consumer "$@" ;;
     *) fail "unknown step '$step'" ;;
 esac

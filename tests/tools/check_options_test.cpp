@@ -44,5 +44,30 @@ TEST(CheckOptions, SpellingsOfTheSameOptions) {
     }
 }
 
+TEST(CheckOptions, SpellingsOfHelp) {
+    struct Case {
+        std::vector<std::string> args;
+        bool help;
+        std::string file;
+    };
+    const Case cases[] = {
+        {{"-h"}, true, ""},
+        {{"--help"}, true, ""},
+        {{"/?"}, true, ""},
+        {{"nk.nbx", "/?"}, true, ""},
+        {{"-v", "/?", "-c", "nk.tmp"}, true, ""},
+        {{"--", "/?"}, false, "/?"},  // after "--", a file name
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& arg : c.args) joined += " " + arg;
+        SCOPED_TRACE(joined);
+        const ParseResult result = parse_check_options(c.args);
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.options.help, c.help);
+        EXPECT_EQ(result.options.file, c.file);
+    }
+}
+
 }  // namespace
 }  // namespace romfold::check

@@ -307,6 +307,7 @@ TEST(CheckUsage, ErrorsAndInformation) {
          "",
          "romfold-check: option '--compare' needs a non-empty argument\n" + try_help},
         {{"--help"}, 0, true, "", ""},
+        {{"/?"}, 0, true, "", ""},
         {{"-h", "nk.nbx"}, 0, true, "", ""},
         {{"--version"}, 0, false, version, ""},
         {{"-V"}, 0, false, version, ""},

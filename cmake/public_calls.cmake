@@ -1,0 +1,30 @@
+# romfold_public_calls(<header> <macro> <def> <out_var>): the calls that a
+# library exports, as its module-definition file lists them (the .def from
+# which its MSVC import library is made). The configure fails when the .def
+# and the calls the header marks with <macro> are not the same set, so that
+# neither can change without the other.
+function(romfold_public_calls header macro def out_var)
+  file(STRINGS ${header} declarations REGEX "^${macro} ")
+  set(declared)
+  foreach(declaration IN LISTS declarations)
+    string(REGEX MATCH "([A-Za-z0-9_]+)\\(" name "${declaration}")
+    list(APPEND declared ${CMAKE_MATCH_1})
+  endforeach()
+  file(STRINGS ${def} lines)
+  set(listed)
+  set(in_exports FALSE)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "EXPORTS")
+      set(in_exports TRUE)
+    elseif(in_exports AND line MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
+      list(APPEND listed ${line})
+    endif()
+  endforeach()
+  list(SORT declared)
+  list(SORT listed)
+  if(NOT declared STREQUAL listed)
+    message(FATAL_ERROR "${def} lists [${listed}], but ${header} declares [${declared}]")
+  endif()
+  set(${out_var} ${listed} PARENT_SCOPE)
+endfunction()
