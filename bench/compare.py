@@ -487,7 +487,8 @@ def write_markdown(args, info, corpus_lines, input_bytes, packed_bytes, table, l
     w("scripts/bench.sh")
     w("```")
     w("")
-    w("installs what is missing (cmake, g++, make, python3, gzip, lz4, zstd, xz-utils, time), builds the default "
+    w("installs what is missing (cmake, g++, make, python3, gzip, lz4, zstd, xz-utils, time, "
+      "g++-i686-linux-gnu), builds the default "
       "preset, builds the corpus (package cache in `${XDG_CACHE_HOME:-$HOME/.cache}/romfold-bench`, release "
       "directory and scratch files in `build/bench/`), waits for a quiet machine and rewrites this file, the chart "
       "and the TSV. `BENCH_REPETITIONS`, `BENCH_WAIT_LOAD` and `BENCH_MAX_WAIT` change the repetitions (7), the "

@@ -8,9 +8,12 @@ nk.tmp (lz4's own in-memory benchmark, whose second figure is its decoding
 speed). Each tool's figure is the median over the rounds. MB are 10^6 bytes
 of decoded image per second. Then it counts the items of nk.nbx and the
 sequences of the faster lz4 level's frame, and gives both speeds as time per
-match (per sequence for lz4).
+match (per sequence for lz4). Each --variant (romfold_decode_bench linked with
+another build of the decoder, bench/build_decoder_variants.sh) runs in the
+same rounds, right after the default build, and is shown beside it.
 
 Usage: decode_compare.py --bench BIN --release DIR --markdown FILE [--rounds N]
+                         [--variant NAME=BIN ...]
 """
 
 import argparse
@@ -26,6 +29,14 @@ from stream_counts import lz4_sequences, romfold_items  # noqa: E402
 
 SECTION = "## Decoding"
 TARGET = 0.7
+# The other builds of the decoder: what each is, and the least fraction of
+# the default build's speed it must keep.
+VARIANTS = {
+    "i686": ("32-bit x86, `i686-linux-gnu-g++ -static` (`gcc -m32` needs gcc-multilib, "
+             "which conflicts with Debian's cross compilers)", 0.8),
+    "named_routines": ("x86-64, `FOLD_MEMCPY`/`FOLD_MEMSET` naming routines in a file of their own", 0.9),
+    "small_code": ("x86-64, `FOLD_SMALL_CODE=1` (the code `-Os` builds get)", None),
+}
 
 
 def lz4_decode_speed(level, image):
@@ -83,20 +94,50 @@ def per_item_lines(packed, image, medians, ours_strict):
     ]
 
 
+def build_lines(builds, rounds):
+    """The table of the decoder's builds beside the default one."""
+    default = statistics.median(builds["default"])
+    lines = [
+        "The decoder's builds as devices get them (`bench/build_decoder_variants.sh`),",
+        f"`FoldDecodeImage` in the same {rounds} rounds, each build right after the",
+        "default one (x86-64, `-O2`, the C library's `memcpy` and `memset`): the",
+        "median, and the range over the rounds.",
+        "",
+        "| Build | MB/s | Range | / default build | Target |",
+        "|---|---:|---:|---:|---|",
+    ]
+    for name, speeds in builds.items():
+        what, least = VARIANTS[name] if name in VARIANTS else ("default: x86-64, `-O2`", None)
+        median = statistics.median(speeds)
+        ratio = median / default
+        target = "" if least is None else f"at least {least}x: {'met' if ratio >= least else 'not met'}"
+        lines.append(f"| {what} | {median:.0f} | {min(speeds):.0f} to {max(speeds):.0f} | {ratio:.2f} | {target} |")
+    return lines + [""]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bench", required=True)
     parser.add_argument("--release", required=True)
     parser.add_argument("--markdown", required=True)
     parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--variant", action="append", default=[], metavar="NAME=BIN")
     args = parser.parse_args()
+    variants = [v.split("=", 1) for v in args.variant]
+    for name, _ in variants:
+        if name not in VARIANTS:
+            sys.exit(f"decode_compare: unknown variant {name}")
     packed = os.path.join(args.release, "nk.nbx")
     image = os.path.join(args.release, "nk.tmp")
 
     samples = {}
+    builds = {"default": []}
     for _ in range(args.rounds):
         for name, speed in ours(args.bench, packed).items():
             samples.setdefault(name, []).append(speed)
+        builds["default"].append(samples["FoldDecodeImage"][-1])
+        for name, bench in variants:
+            builds.setdefault(name, []).append(ours(bench, packed)["FoldDecodeImage"])
         for level in (1, 9):
             samples.setdefault(f"`lz4 -b{level}` (decoding)", []).append(lz4_decode_speed(level, image))
     medians = {name: statistics.median(values) for name, values in samples.items()}
@@ -135,6 +176,8 @@ def main():
         "this section.",
         "",
     ]
+    if variants:
+        lines += build_lines(builds, args.rounds)
     lines += per_item_lines(packed, image, medians, ours_strict)
     notes = hand_notes("decode_profile.md")
     if notes is not None:

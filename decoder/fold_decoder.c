@@ -53,6 +53,28 @@
  * correctly. Builds for size (FOLD_SMALL_CODE) keep only the general loop,
  * copying a byte at a time.
  *
+ * On 32-bit targets the fast loop stays in 32-bit operations: the flags in
+ * one register, tested for 0 at the group's end instead of a sentinel bit;
+ * 16-byte copies as two of 8; a close match's first 8 bytes copied one by
+ * one. Fixed-size copies are always inline moves, and counting bits never
+ * calls the compiler's runtime, so that the decoder calls nothing but the
+ * two routines below on 32-bit cores too, at any level of optimisation.
+ *
+ * In place
+ * --------
+ * A loader may put the packed image at the end of the image buffer and
+ * decode over it (FOLD_IN_PLACE_MARGIN in the header says how far behind the
+ * image it must end). That holds as long as the writes stay behind the
+ * reading position by more than the decoder ever looks back, so the decoder
+ * keeps to three rules: no copy writes more than 48 bytes past the start of
+ * the item it copies (nor past the block); a consumed byte is read again
+ * only within its group (the flag word, when the fast path hands over, at
+ * most 196 bytes back), and the shared half-byte byte is kept by value, as
+ * it may be needed a whole block later; and a stored record is copied
+ * forwards in pieces no longer than its distance from its output, which may
+ * overlap it. Copies from the block to the output are otherwise disjoint:
+ * the margin keeps the output at least 244 bytes behind.
+ *
  * The walk
  * --------
  * The walker is a small state machine over the input's fixed-size parts
@@ -65,39 +87,18 @@
  */
 #include "romfold/fold_decoder.h"
 
-#if !defined(FOLD_MEMCPY) || !defined(FOLD_MEMSET)
-#include <string.h>
-#endif
+/* The only routines the decoder calls: memcpy and memset, or replacements
+   with the same arguments and results named by FOLD_MEMCPY and FOLD_MEMSET.
+   Declared here rather than taken from <string.h>, which a freestanding
+   build need not have. */
 #ifndef FOLD_MEMCPY
 #define FOLD_MEMCPY memcpy
 #endif
 #ifndef FOLD_MEMSET
 #define FOLD_MEMSET memset
 #endif
-
-/* Leading zero bits of a non-zero word: one instruction where the compiler
-   offers it, a loop elsewhere. */
-#if defined(__GNUC__) || defined(__clang__)
-#define FOLD_LEADING_ZEROS(x) ((uint32_t)__builtin_clz(x))
-#elif defined(_MSC_VER)
-#include <intrin.h>
-static __inline uint32_t fold_leading_zeros(uint32_t x) {
-    unsigned long top;
-    _BitScanReverse(&top, x);
-    return 31u - (uint32_t)top;
-}
-#define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
-#else
-static uint32_t fold_leading_zeros(uint32_t x) {
-    uint32_t n = 0;
-    while ((x & 0x80000000u) == 0) {
-        x <<= 1;
-        ++n;
-    }
-    return n;
-}
-#define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
-#endif
+void* FOLD_MEMCPY(void* to, const void* from, size_t size);
+void* FOLD_MEMSET(void* to, int byte, size_t size);
 
 /* Builds optimised for size (GCC and clang define __OPTIMIZE_SIZE__ at -Os)
    leave out the chunked copies: plain copies decode the same bytes in less
@@ -138,6 +139,66 @@ static FOLD_INLINE uint32_t load_le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
+/* Counts of zero bits take one instruction where the target has one (GCC's
+   and clang's builtins, MSVC's intrinsics); elsewhere a multiplication and a
+   table, rather than a call to the compiler's runtime (__clzsi2, __ctzsi2),
+   which a loader need not link. FOLD_BIT_SCAN_BUILTIN=0 forces the tables. */
+#ifndef FOLD_BIT_SCAN_BUILTIN
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || \
+                                                  defined(__ARM_FEATURE_CLZ) || defined(__powerpc__))
+#define FOLD_BIT_SCAN_BUILTIN 1
+#else
+#define FOLD_BIT_SCAN_BUILTIN 0
+#endif
+#endif
+
+/* The fast loop works in 64-bit words (flags, 16-byte moves, the pattern of
+   a close match) on 64-bit targets that count bits in one instruction, and
+   in 32-bit operations everywhere else, where 64-bit ones would take pairs
+   of registers or calls to the compiler's runtime (__aeabi_llsl, __ctzdi2,
+   __aeabi_lmul). FOLD_WORD_64=0 forces the 32-bit code. */
+#ifndef FOLD_WORD_64
+#if SIZE_MAX > 0xFFFFFFFFu && (FOLD_BIT_SCAN_BUILTIN || (defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))))
+#define FOLD_WORD_64 1
+#else
+#define FOLD_WORD_64 0
+#endif
+#endif
+
+/* Copies of a fixed size (the fast loop's 8- and 16-byte chunks) are a few
+   moves written inline, never calls, whatever routine is named and under
+   -ffreestanding too (which makes every plain memcpy a call): GCC and clang
+   expand their builtin, except where the target has no unaligned word
+   access (ARMv6-M), for which they would call memcpy, and bytes are copied
+   one by one. The named routine gets the copies whose length varies. */
+#if defined(__GNUC__) || defined(__clang__)
+#define FOLD_COPY_FIXED(to, from, size) __builtin_memcpy(to, from, size)
+#else
+#define FOLD_COPY_FIXED(to, from, size) FOLD_MEMCPY(to, from, size)
+#endif
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__arm__) && !defined(__ARM_FEATURE_UNALIGNED)
+static FOLD_INLINE void copy_bytes8(uint8_t* d, const uint8_t* s) {
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+    d[3] = s[3];
+    d[4] = s[4];
+    d[5] = s[5];
+    d[6] = s[6];
+    d[7] = s[7];
+}
+#define FOLD_COPY8(to, from) copy_bytes8(to, from)
+#else
+#define FOLD_COPY8(to, from) FOLD_COPY_FIXED(to, from, 8)
+#endif
+/* 16 bytes: one move in 64-bit words; two 8-byte copies in 32-bit ones,
+   where clang would call a routine for 16. */
+#if FOLD_WORD_64
+#define FOLD_COPY16(to, from) FOLD_COPY_FIXED(to, from, 16)
+#else
+#define FOLD_COPY16(to, from) (FOLD_COPY8(to, from), FOLD_COPY8((to) + 8, (from) + 8))
+#endif
+
 /* True when the top `count` bits of `word` (1 <= count <= 32) are all 1. */
 static int top_bits_all_ones(uint32_t word, uint32_t count) { return (~word >> (32u - count)) == 0; }
 
@@ -149,27 +210,67 @@ static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
     for (; length != 0; --length, ++d) *d = *(d - offset);
 }
 #else
-/* Trailing zero bits of a 64-bit word whose bit 32 is set (so at most 32):
-   one instruction where the compiler offers it, a loop elsewhere. */
-#if defined(__GNUC__) || defined(__clang__)
-#define FOLD_TRAILING_ZEROS_TO_32(x) ((uint32_t)__builtin_ctzll(x))
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
-static __inline uint32_t fold_trailing_zeros_to_32(uint64_t x) {
+#if FOLD_BIT_SCAN_BUILTIN
+#define FOLD_LEADING_ZEROS(x) ((uint32_t)__builtin_clz(x))
+#define FOLD_TRAILING_ZEROS(x) ((uint32_t)__builtin_ctz(x))
+#elif defined(_MSC_VER)
+#include <intrin.h>
+static __inline uint32_t fold_leading_zeros(uint32_t x) {
+    unsigned long top;
+    _BitScanReverse(&top, x);
+    return 31u - (uint32_t)top;
+}
+static __inline uint32_t fold_trailing_zeros(uint32_t x) {
     unsigned long bottom;
-    _BitScanForward64(&bottom, x);
+    _BitScanForward(&bottom, x);
     return (uint32_t)bottom;
 }
-#define FOLD_TRAILING_ZEROS_TO_32(x) fold_trailing_zeros_to_32(x)
+#define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
+#define FOLD_TRAILING_ZEROS(x) fold_trailing_zeros(x)
 #else
-static uint32_t fold_trailing_zeros_to_32(uint64_t x) {
-    uint32_t n = 0;
-    while ((x & 1u) == 0) {
-        x >>= 1;
-        ++n;
-    }
-    return n;
+/* A single set bit, or a word of ones from bit 0 up to the highest set bit,
+   times a de Bruijn sequence (every 5-bit window in it differs) has a
+   different value in its top 5 bits for each position. */
+static uint32_t fold_trailing_zeros(uint32_t x) {
+    static const uint8_t position[32] = {0,  1,  28, 2,  29, 14, 24, 3, 30, 22, 20, 15, 25, 17, 4,  8,
+                                         31, 27, 13, 23, 21, 19, 16, 7, 26, 12, 18, 6,  11, 5,  10, 9};
+    return position[((x & (0u - x)) * 0x077CB531u) >> 27];
 }
-#define FOLD_TRAILING_ZEROS_TO_32(x) fold_trailing_zeros_to_32(x)
+static uint32_t fold_leading_zeros(uint32_t x) {
+    static const uint8_t highest[32] = {0, 9,  1,  10, 13, 21, 2,  29, 11, 14, 16, 18, 22, 25, 3, 30,
+                                        8, 12, 20, 28, 15, 17, 24, 7,  19, 27, 23, 6,  26, 5,  4, 31};
+    x |= x >> 1;
+    x |= x >> 2;
+    x |= x >> 4;
+    x |= x >> 8;
+    x |= x >> 16;
+    return 31u - highest[(x * 0x07C4ACDDu) >> 27];
+}
+#define FOLD_LEADING_ZEROS(x) fold_leading_zeros(x)
+#define FOLD_TRAILING_ZEROS(x) fold_trailing_zeros(x)
+#endif
+
+/* A group's flags, reversed (the first item's in bit 0): `fold_flags`, and
+   GROUP_NEXT_MATCH, the position of the next match, 32 when none is left.
+   In 64-bit words a sentinel bit 32 above the flags lets one count find
+   either; in 32-bit ones the flags are tested for 0. */
+#if FOLD_WORD_64
+typedef uint64_t fold_flags;
+#define GROUP_FLAGS(p) ((uint64_t)reverse_flags(p) | (uint64_t)1 << 32)
+#if FOLD_BIT_SCAN_BUILTIN
+#define GROUP_NEXT_MATCH(flags) ((uint32_t)__builtin_ctzll(flags))
+#else
+static __inline uint32_t fold_next_match(uint64_t flags) {
+    unsigned long bottom;
+    _BitScanForward64(&bottom, flags);
+    return (uint32_t)bottom;
+}
+#define GROUP_NEXT_MATCH(flags) fold_next_match(flags)
+#endif
+#else
+typedef uint32_t fold_flags;
+#define GROUP_FLAGS(p) reverse_flags(p)
+#define GROUP_NEXT_MATCH(flags) ((flags) != 0 ? FOLD_TRAILING_ZEROS(flags) : 32u)
 #endif
 
 /* The flag word at p with its bits in reverse order: the first item's flag
@@ -185,7 +286,7 @@ static uint32_t reverse_flags(const uint8_t* p) {
    reach up to 7 bytes past end. s lies 8 or more bytes before d. */
 static void copy_chunks8(uint8_t* d, const uint8_t* s, const uint8_t* end) {
     do {
-        FOLD_MEMCPY(d, s, 8);
+        FOLD_COPY8(d, s);
         s += 8;
     } while ((d += 8) < end);
 }
@@ -193,23 +294,24 @@ static void copy_chunks8(uint8_t* d, const uint8_t* s, const uint8_t* end) {
 /* The same, two chunks at a time (up to 15 bytes past end). */
 static void copy_chunks16(uint8_t* d, const uint8_t* s, const uint8_t* end) {
     do {
-        FOLD_MEMCPY(d, s, 8);
-        FOLD_MEMCPY(d + 8, s + 8, 8);
+        FOLD_COPY8(d, s);
+        FOLD_COPY8(d + 8, s + 8);
         s += 16;
     } while ((d += 16) < end);
 }
 
+#if FOLD_WORD_64
 /* 64-bit little-endian loads and stores: one move on little-endian
    targets, bytes elsewhere. */
 #if (defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || \
     defined(_M_IX86) || defined(_M_X64) || defined(_M_ARM64)
 static uint64_t load_le64(const uint8_t* p) {
     uint64_t v;
-    FOLD_MEMCPY(&v, p, 8);
+    FOLD_COPY_FIXED(&v, p, 8);
     return v;
 }
 
-static void store_le64(uint8_t* p, uint64_t v) { FOLD_MEMCPY(p, &v, 8); }
+static void store_le64(uint8_t* p, uint64_t v) { FOLD_COPY_FIXED(p, &v, 8); }
 #else
 static uint64_t load_le64(const uint8_t* p) { return (uint64_t)load_le32(p) | (uint64_t)load_le32(p + 4) << 32; }
 
@@ -250,6 +352,25 @@ static void copy_close(uint8_t* d, size_t offset, size_t length) {
     store_le64(d + 8, first >> shift | first << (8u * (uint32_t)offset - shift));
     if (length > 16) copy_chunks8(d + 16, d + 16 - widened[offset], d + length);
 }
+#else
+/* Copies a match from 1 to 7 bytes back (offset), reaching up to 15 bytes
+   past its end: its first 8 bytes one at a time, each repeating the byte
+   `offset` back, then 8-byte chunks from the smallest whole number of
+   periods back that is 8 or more, which repeat the pattern. */
+static void copy_close(uint8_t* d, size_t offset, size_t length) {
+    static const uint8_t widened[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+    const uint8_t* const s = d - offset;
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+    d[3] = s[3];
+    d[4] = s[4];
+    d[5] = s[5];
+    d[6] = s[6];
+    d[7] = s[7];
+    copy_chunks8(d + 8, d + 8 - widened[offset], d + length);
+}
+#endif
 
 /* Copies length bytes from offset bytes back, so that an overlapping source
    repeats what the copy has just written. The caller has checked that
@@ -273,13 +394,13 @@ static void copy_match(uint8_t* d, size_t offset, size_t length, size_t room) {
         }
         if (s + 16 <= d) {
             while (d < end) {
-                FOLD_MEMCPY(d, s, 16);
+                FOLD_COPY16(d, s);
                 d += 16;
                 s += 16;
             }
         } else {
             while (d < end) {
-                FOLD_MEMCPY(d, s, 8);
+                FOLD_COPY8(d, s);
                 d += 8;
                 s += 8;
             }
@@ -304,6 +425,7 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
     uint32_t items_left = 0;     /* flag positions not yet used in the open word */
     size_t word_at = 0;          /* offset of the open flag word */
     size_t pending = NO_PENDING; /* offset of the held half-byte byte */
+    uint32_t held_byte = 0;      /* its value, kept: in place, the byte itself may be overwritten */
     FoldError error = FOLD_OK;
     size_t at = src_size;
 
@@ -319,13 +441,13 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
        output room for 32 matches of up to 9 bytes and the copies' overrun:
        no read needs a bound of its own, nor does a match without a length
        extension, and a literal run is one fixed copy. The group's flags
-       are reversed, the first item's in bit 0, with a sentinel bit above
-       them (bit 32): the next match is the lowest set bit, clearing it is
-       a subtraction and a mask, and the count of trailing zeros reaches 32
-       when only literals are left. An extended match is checked against
-       the end of the output, every match against its start. Any match that
-       fails a check, and the ends of both buffers, are left to the general
-       loop below, which takes over from the same state. */
+       are reversed, the first item's in bit 0: the next match is the
+       lowest set bit, clearing it is a subtraction and a mask, and
+       GROUP_NEXT_MATCH gives 32 when only literals are left. An extended
+       match is checked against the end of the output, every match against
+       its start. Any match that fails a check, and the ends of both
+       buffers, are left to the general loop below, which takes over from
+       the same state. */
     if (src_size >= FAST_GROUP_INPUT && dst_size >= COPY_SLACK + FAST_GROUP_OUTPUT) {
         const uint8_t* in = src;
         uint8_t* out = dst;
@@ -335,7 +457,7 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
         const uint8_t* held = NULL; /* the held half-byte byte, if any */
         uint32_t next = 0;          /* the group's next item */
         while (in <= in_limit && out <= group_limit) {
-            uint64_t flags64 = (uint64_t)reverse_flags(in) | (uint64_t)1 << 32;
+            fold_flags flags = GROUP_FLAGS(in);
             word_at = (size_t)(in - src);
             in += 4;
             next = 0;
@@ -344,13 +466,20 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                    since the group's start or its last extended match) at
                    most, out_limit at most: the 32-byte copy fits, and so
                    do a match of up to 9 bytes and its overrun. */
-                const uint32_t at_match = FOLD_TRAILING_ZEROS_TO_32(flags64);
+                const uint32_t at_match = GROUP_NEXT_MATCH(flags);
                 const uint32_t run = at_match - next;
                 const uint8_t* match_from;
                 uint32_t token;
                 size_t offset, length;
-                FOLD_MEMCPY(out, in, 16);
-                FOLD_MEMCPY(out + 16, in + 16, 16);
+                /* The literal run: 32 bytes at once in 64-bit words; in
+                   32-bit ones, where that is 16 moves, the second 16 bytes
+                   only for a run longer than 16, which is rare. */
+                FOLD_COPY16(out, in);
+#if FOLD_WORD_64
+                FOLD_COPY16(out + 16, in + 16);
+#else
+                if (run > 16) FOLD_COPY16(out + 16, in + 16);
+#endif
                 in += run;
                 out += run;
                 next = at_match;
@@ -366,8 +495,8 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                        close source, which may reach past the match. */
                     in += 2;
                     if (offset >= 8) {
-                        FOLD_MEMCPY(out, match_from, 8);
-                        FOLD_MEMCPY(out + 8, match_from + 8, 8);
+                        FOLD_COPY8(out, match_from);
+                        FOLD_COPY8(out + 8, match_from + 8);
                     } else {
                         copy_close(out, offset, length);
                     }
@@ -376,10 +505,11 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                     const uint8_t* p = in + 2;
                     uint32_t half;
                     if (held == NULL) {
-                        half = *p & 0x0Fu;
+                        held_byte = *p;
+                        half = held_byte & 0x0Fu;
                         held = p++;
                     } else {
-                        half = (uint32_t)*held >> 4;
+                        half = held_byte >> 4;
                         held = NULL;
                     }
                     length = half + 10;
@@ -404,12 +534,12 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                            mispredict), then 16 at a time; all may reach
                            past the match, by less than group_limit leaves
                            to spare. */
-                        FOLD_MEMCPY(out, match_from, 8);
-                        FOLD_MEMCPY(out + 8, match_from + 8, 8);
-                        FOLD_MEMCPY(out + 16, match_from + 16, 8);
-                        FOLD_MEMCPY(out + 24, match_from + 24, 8);
-                        FOLD_MEMCPY(out + 32, match_from + 32, 8);
-                        FOLD_MEMCPY(out + 40, match_from + 40, 8);
+                        FOLD_COPY8(out, match_from);
+                        FOLD_COPY8(out + 8, match_from + 8);
+                        FOLD_COPY8(out + 16, match_from + 16);
+                        FOLD_COPY8(out + 24, match_from + 24);
+                        FOLD_COPY8(out + 32, match_from + 32);
+                        FOLD_COPY8(out + 40, match_from + 40);
                         if (length > 48) copy_chunks16(out + 48, match_from + 48, out + length);
                     } else if (offset == 1) {
                         FOLD_MEMSET(out, *match_from, length);
@@ -419,7 +549,7 @@ FoldError FoldDecodeBlock(const void* src_bytes, size_t src_size, void* dst_byte
                 }
                 out += length;
                 next += 1;
-                flags64 &= flags64 - 1;
+                flags &= flags - 1;
             }
         }
         /* Between groups. */
@@ -476,8 +606,8 @@ general:
                 goto done;
             }
             if (src_size - ip >= COPY_SLACK && dst_size - op >= COPY_SLACK) {
-                FOLD_MEMCPY(dst + op, src + ip, 16);
-                FOLD_MEMCPY(dst + op + 16, src + ip + 16, 16);
+                FOLD_COPY16(dst + op, src + ip);
+                FOLD_COPY16(dst + op + 16, src + ip + 16);
             } else {
                 FOLD_MEMCPY(dst + op, src + ip, run);
             }
@@ -503,11 +633,12 @@ general:
             uint32_t half;
             if (pending == NO_PENDING) {
                 if (ip == src_size) goto length_cut_off;
-                half = src[ip] & 0x0Fu;
+                held_byte = src[ip];
+                half = held_byte & 0x0Fu;
                 pending = ip;
                 ip += 1;
             } else {
-                half = (uint32_t)src[pending] >> 4;
+                half = held_byte >> 4;
                 pending = NO_PENDING;
             }
             length = half + 10;
@@ -540,8 +671,11 @@ general:
             uint8_t* d = dst + op;
             const uint8_t* s = d - offset;
             uint8_t* const end = d + length;
-            FOLD_MEMCPY(d, s, 16);
-            while ((d += 16) < end) FOLD_MEMCPY(d, s += 16, 16);
+            FOLD_COPY16(d, s);
+            while ((d += 16) < end) {
+                s += 16;
+                FOLD_COPY16(d, s);
+            }
         } else {
             copy_match(dst + op, offset, length, dst_size - op);
         }
@@ -569,7 +703,7 @@ general:
             at = word_at;
             goto done;
         }
-        if (pending != NO_PENDING && (src[pending] >> 4) != 0) {
+        if (pending != NO_PENDING && (held_byte >> 4) != 0) {
             error = FOLD_BAD_FILLER;
             at = pending;
             goto done;
@@ -672,6 +806,31 @@ FoldError FoldReadImageHeader(const uint8_t header[16], size_t input_size, FoldI
     FOLD_MEMSET(info, 0, sizeof *info);
     if (input_size < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, input_size);
     return read_image_header(header, input_size, info, fault);
+}
+
+FoldError FoldPackedImageSize(const void* header, size_t available, size_t* image_size, FoldFault* fault) {
+    const uint8_t* const h = (const uint8_t*)header;
+    FoldImageInfo info;
+    FoldFault ignored;
+    size_t length = available;
+    if (fault == NULL) fault = &ignored;
+    if (image_size == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    *image_size = 0;
+    if (h == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    if (available < 16) return fault_at(fault, FOLD_IMAGE_TOO_SHORT, 0, available);
+    {
+        /* The length the sizes give when it fits in what is available;
+           otherwise the header is checked against all of it, which reports
+           the same faults in the same order and FOLD_IMAGE_SIZE last. */
+        const uint32_t stream_size = load_le32(h + 8);
+        const uint32_t splash_size = load_le32(h + 12);
+        if (stream_size <= available - 16 && splash_size <= available - 16 - stream_size) {
+            length = 16u + (size_t)stream_size + splash_size;
+        }
+    }
+    if (read_image_header(h, length, &info, fault) != FOLD_OK) return fault->error;
+    *image_size = length;
+    return FOLD_OK;
 }
 
 FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, FoldFault* fault) {
@@ -829,13 +988,22 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
         /* The part is whole; the next starts empty. */
         w->state.have = 0;
 
+        /* The two headers are tested for apart from the records' parts: a
+           switch with as few cases compiles to comparisons on every target,
+           where a larger one may call the compiler's case-table routine
+           (GCC for Thumb-1 at -Os). */
+        if (step == STEP_IMAGE_HEADER) {
+            if (read_image_header(part, w->state.stream_end, &w->info, &w->fault) != FOLD_OK) goto failed;
+            w->state.stream_end = 16u + w->info.stream_size;
+            expect(w, STEP_CONTAINER_HEADER, 8);
+            continue;
+        }
+        if (step == STEP_SPLASH_HEADER) {
+            if (read_splash_header(part, &w->info, &w->fault) != FOLD_OK) goto failed;
+            w->state.step = STEP_PIXELS;
+            return FOLD_SPLASH;
+        }
         switch (step) {
-            case STEP_IMAGE_HEADER:
-                if (read_image_header(part, w->state.stream_end, &w->info, &w->fault) != FOLD_OK) goto failed;
-                w->state.stream_end = 16u + w->info.stream_size;
-                expect(w, STEP_CONTAINER_HEADER, 8);
-                break;
-
             case STEP_CONTAINER_HEADER: {
                 const size_t length = w->info.stream_size;
                 const uint32_t total = load_le32(part + 4);
@@ -912,7 +1080,7 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 value = 0;
                 break;
 
-            case STEP_DATA: {
+            default: { /* STEP_DATA */
                 /* The record's data and padding lie in part[0, need). */
                 const uint32_t word = w->state.word;
                 const uint32_t data_size = word & DATA_SIZE_MASK;
@@ -922,7 +1090,23 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 FoldBlock* const block = &w->block;
                 at = w->state.position - need;
                 if (word & STORED_FLAG) {
-                    FOLD_MEMCPY(out, part, size);
+                    /* In place the data may lie a little after its output,
+                       overlapping it: copied forwards, a byte at a time in
+                       the small code (a block has at least one byte), else
+                       in pieces no longer than the distance, each of them
+                       disjoint. */
+#if FOLD_SMALL_CODE
+                    uint32_t i = 0;
+                    do out[i] = part[i];
+                    while (++i != size);
+#else
+                    const uintptr_t distance = (uintptr_t)part - (uintptr_t)out;
+                    const uint32_t step = distance - 1u < size ? (uint32_t)distance : size;
+                    uint32_t done;
+                    for (done = 0; done < size; done += step) {
+                        FOLD_MEMCPY(out + done, part + done, size - done < step ? size - done : step);
+                    }
+#endif
                 } else {
                     FoldBlockResult result;
                     uint32_t i;
@@ -951,11 +1135,6 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 expect(w, STEP_BLOCK_WORD, 4);
                 return FOLD_BLOCK;
             }
-
-            default: /* STEP_SPLASH_HEADER */
-                if (read_splash_header(part, &w->info, &w->fault) != FOLD_OK) goto failed;
-                w->state.step = STEP_PIXELS;
-                return FOLD_SPLASH;
         }
     }
 
@@ -970,6 +1149,31 @@ failed:
     return FOLD_FAULT;
 }
 
+/* Whether the input of FoldDecodeImage, once the headers are read, lies
+   clear of the image buffer, or inside it with at least the in-place margin
+   behind the image; if not, the walker is failed with FOLD_BUFFER_TOO_SMALL
+   as for a short buffer. Addresses are compared as integers: the input and
+   the buffer may be distinct objects. */
+static int fits_in_place(FoldWalker* walker, const uint8_t* src, size_t src_size) {
+    const uintptr_t begin = (uintptr_t)src;
+    const uintptr_t out = (uintptr_t)walker->state.out;
+    const size_t total = walker->info.image_size;
+    const size_t splash_size = walker->info.splash_size;
+    const size_t margin = FOLD_IN_PLACE_MARGIN(total);
+    /* From the buffer's start to the input's end, when the input starts in
+       the buffer. */
+    const size_t room = (size_t)(begin - out) + src_size;
+    /* Disjoint: each starts at or after the other's end (differences of
+       unsigned addresses wrap when the other one starts first). */
+    if (total == 0 || (begin - out >= walker->state.out_size && out - begin >= src_size)) return 1;
+    if (begin >= out && room >= total && room - total >= margin && room - total - margin >= splash_size) return 1;
+    walker->fault.error = FOLD_BUFFER_TOO_SMALL;
+    walker->fault.offset = walker->info.stream_at + 4;
+    walker->fault.value = total + margin + splash_size;
+    walker->state.step = STEP_FAILED;
+    return 0;
+}
+
 FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t image_size, uint32_t flags,
                           FoldImageInfo* info, FoldFault* fault) {
     FoldWalker walker;
@@ -981,11 +1185,48 @@ FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t 
         /* The whole input is there, so the walk never waits for more. */
         do {
             event = FoldWalk(&walker, &input, &left);
+            if (event == FOLD_HEADER && !fits_in_place(&walker, (const uint8_t*)src, src_size)) event = FOLD_FAULT;
         } while (event == FOLD_HEADER || event == FOLD_BLOCK || event == FOLD_SPLASH || event == FOLD_PIXELS);
     }
-    if (info != NULL) *info = walker.info;
-    if (fault != NULL) *fault = walker.fault;
+    /* Copied by the named routine: a struct assignment may call a runtime
+       routine of the compiler's own (__aeabi_memcpy). */
+    if (info != NULL) FOLD_MEMCPY(info, &walker.info, sizeof *info);
+    if (fault != NULL) FOLD_MEMCPY(fault, &walker.fault, sizeof *fault);
     return event == FOLD_DONE ? FOLD_OK : walker.fault.error;
+}
+
+const char* FoldErrorName(FoldError error) {
+    /* The results in groups of consecutive values, each named in order. */
+    static const char* const block[] = {"FOLD_OK",
+                                        "FOLD_FLAG_WORD_CUT_OFF",
+                                        "FOLD_LITERAL_CUT_OFF",
+                                        "FOLD_TOKEN_CUT_OFF",
+                                        "FOLD_LENGTH_CUT_OFF",
+                                        "FOLD_OFFSET_BEFORE_START",
+                                        "FOLD_OUTPUT_TOO_LONG",
+                                        "FOLD_OUTPUT_TOO_SHORT",
+                                        "FOLD_TRAILING_BYTES",
+                                        "FOLD_BAD_FILLER"};
+    static const char* const container[] = {"FOLD_CONTAINER_TOO_SHORT", "FOLD_CONTAINER_MAGIC", "FOLD_TOTAL_TOO_BIG",
+                                            "FOLD_BLOCK_WORD_CUT_OFF",  "FOLD_LAST_TOO_EARLY",  "FOLD_LAST_NOT_MARKED",
+                                            "FOLD_SIZE_WORD_CUT_OFF",   "FOLD_SIZE_MISMATCH",   "FOLD_STORED_SIZE",
+                                            "FOLD_COMPRESSED_SIZE",     "FOLD_DATA_CUT_OFF",    "FOLD_PADDING_NOT_ZERO",
+                                            "FOLD_DATA_AFTER_END"};
+    static const char* const image[] = {
+        "FOLD_IMAGE_TOO_SHORT", "FOLD_IMAGE_MAGIC",           "FOLD_HEADER_SIZE",
+        "FOLD_IMAGE_SIZE",      "FOLD_SPLASH_SIZE_TOO_SMALL", "FOLD_SPLASH_MARKER",
+        "FOLD_SPLASH_NEGATIVE", "FOLD_SPLASH_TOO_BIG",        "FOLD_SPLASH_SIZE_MISMATCH"};
+    static const char* const caller[] = {"FOLD_BAD_ARGUMENT", "FOLD_BUFFER_TOO_SMALL", "FOLD_NO_WORK_MEMORY"};
+    const unsigned e = (unsigned)error;
+    if (e <= FOLD_BAD_FILLER) return block[e];
+    if (e - FOLD_CONTAINER_TOO_SHORT <= FOLD_DATA_AFTER_END - FOLD_CONTAINER_TOO_SHORT) {
+        return container[e - FOLD_CONTAINER_TOO_SHORT];
+    }
+    if (e - FOLD_IMAGE_TOO_SHORT <= FOLD_SPLASH_SIZE_MISMATCH - FOLD_IMAGE_TOO_SHORT) {
+        return image[e - FOLD_IMAGE_TOO_SHORT];
+    }
+    if (e - FOLD_BAD_ARGUMENT <= FOLD_NO_WORK_MEMORY - FOLD_BAD_ARGUMENT) return caller[e - FOLD_BAD_ARGUMENT];
+    return "unknown";
 }
 
 unsigned FoldDecoderVersion(void) { return FOLD_DECODER_VERSION_NUMBER; }

@@ -27,6 +27,7 @@ work="$root/build/bench"
 declare -A provider=(
     [cmake]=cmake [g++]=g++ [make]=make [python3]=python3
     [gzip]=gzip [lz4]=lz4 [zstd]=zstd [xz]=xz-utils [/usr/bin/time]=time [dpkg-deb]=dpkg
+    [i686-linux-gnu-g++]=g++-i686-linux-gnu
 )
 missing=()
 for command in "${!provider[@]}"; do
@@ -42,6 +43,7 @@ fi
 
 cmake --preset default
 cmake --build --preset default --target romfold romfold_bench romfold_decode_bench
+bench/build_decoder_variants.sh "$work/decoder-builds"
 
 mkdir -p "$work"
 python3 scripts/make_bench_corpus.py --shared-libraries "$work/release-shared" "$work/release" |
@@ -76,5 +78,8 @@ python3 bench/compare.py \
     --svg bench/benchmarks.svg
 # Decoding beside lz4, the last section of BENCHMARKS.md.
 python3 bench/decode_compare.py --bench build/default/bench/romfold_decode_bench --release "$work/release" \
+    --variant i686="$work/decoder-builds/decode_bench.i686" \
+    --variant named_routines="$work/decoder-builds/decode_bench.named_routines" \
+    --variant small_code="$work/decoder-builds/decode_bench.small_code" \
     --markdown BENCHMARKS.md
 echo "Wrote BENCHMARKS.md, bench/results.tsv and bench/benchmarks.svg."

@@ -8,7 +8,8 @@
 #   scripts/fuzz.sh [seconds-per-target [target...]]
 #
 # Seconds default to 60; targets (encoder_round_trip, block_decoder,
-# block_decoder_small_code, image_walk, packed_image_check) default to all. Findings are saved under
+# block_decoder_small_code, block_decoder_32bit, image_walk,
+# packed_image_check) default to all. Findings are saved under
 # build/fuzz/findings/<target>/, the fuzzer's output under build/fuzz/logs/.
 # With CI set in the environment, compiler warnings are errors.
 set -euo pipefail
@@ -24,9 +25,10 @@ scripts/install-deps.sh clang libclang-rt-14-dev
 # The longest input each target takes: its header and one 64 KB block, and
 # for the walk and the checker a container of two stored blocks.
 declare -A max_len=([encoder_round_trip]=65546 [block_decoder]=65600 [block_decoder_small_code]=65600
-    [image_walk]=140003 [packed_image_check]=140000)
+    [block_decoder_32bit]=65600 [image_walk]=140003 [packed_image_check]=140000)
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(encoder_round_trip block_decoder block_decoder_small_code image_walk packed_image_check)
+[ ${#targets[@]} -eq 0 ] && targets=(encoder_round_trip block_decoder block_decoder_small_code block_decoder_32bit image_walk
+    packed_image_check)
 for target in "${targets[@]}"; do
     if [ -z "${max_len[$target]:-}" ]; then
         echo "unknown fuzz target: $target" >&2
@@ -51,8 +53,9 @@ for target in "${targets[@]}"; do
     log="$build/logs/$target.log"
     rm -rf "$corpus" "$findings"
     mkdir -p "$corpus" "$findings"
-    # The small-code build of the block decoder shares the block decoder's seeds.
-    cp tests/fuzz/corpus/"${target%_small_code}"/* "$corpus"/
+    # The other builds of the block decoder share the block decoder's seeds.
+    seeds="${target%_small_code}"
+    cp tests/fuzz/corpus/"${seeds%_32bit}"/* "$corpus"/
 
     echo
     echo "== $target: ${seconds}s"

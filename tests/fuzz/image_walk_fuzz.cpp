@@ -17,7 +17,12 @@
 //     success with the same blocks, the splash header and every pixel byte in
 //     order, and events in the documented order;
 //   - lenient mode accepts everything strict mode accepts, with the same
-//     image bytes.
+//     image bytes;
+//   - an input that decodes unpacks in place, at the end of a buffer of
+//     FOLD_IN_PLACE_BUFFER_SIZE bytes, to the same image, and is refused in
+//     a buffer one byte shorter;
+//   - FoldPackedImageSize gives the length of every packed image that
+//     decodes, and never more than the bytes there are.
 #include <romfold/fold_decoder.h>
 
 #include <cstdint>
@@ -181,6 +186,48 @@ void walk_in_pieces(const std::uint8_t* input, size_t size, std::uint32_t flags,
     }
 }
 
+// The input at the end of a buffer of exactly buffer_size bytes, unpacked
+// towards its start.
+FoldError unpack_in_place(const std::uint8_t* input, size_t size, std::uint32_t flags, size_t buffer_size,
+                          const Whole& whole) {
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[buffer_size]);
+    std::uint8_t* const at = buffer.get() + (buffer_size - size);
+    std::memcpy(at, input, size);
+    FoldImageInfo info{};
+    const FoldError error = FoldDecodeImage(at, size, buffer.get(), buffer_size, flags, &info, nullptr);
+    if (error == FOLD_OK) {
+        FUZZ_REQUIRE(std::memcmp(buffer.get(), whole.image.get(), whole.info.image_size) == 0);
+        // The splash pixels stay where they lie.
+        const size_t pixels_at = whole.info.pixels_at;
+        if (whole.info.splash_size != 0) {
+            FUZZ_REQUIRE(std::memcmp(at + pixels_at, input + pixels_at, size - pixels_at) == 0);
+        }
+    }
+    return error;
+}
+
+void check_in_place(const std::uint8_t* input, size_t size, std::uint32_t flags, const Whole& whole) {
+    if (whole.error != FOLD_OK || whole.info.image_size == 0) return;
+    const size_t needed = FOLD_IN_PLACE_BUFFER_SIZE(size_t(whole.info.image_size), size_t(whole.info.splash_size));
+    FUZZ_REQUIRE(needed >= size);
+    FUZZ_REQUIRE(unpack_in_place(input, size, flags, needed, whole) == FOLD_OK);
+    FUZZ_REQUIRE(unpack_in_place(input, size, flags, needed - 1, whole) == FOLD_BUFFER_TOO_SMALL);
+}
+
+void check_packed_image_size(const std::uint8_t* input, size_t size, const Whole& whole) {
+    size_t length = 1;
+    FoldFault fault{};
+    const FoldError error = FoldPackedImageSize(input, size, &length, &fault);
+    if (whole.error == FOLD_OK) FUZZ_REQUIRE(error == FOLD_OK && length == size);
+    if (error != FOLD_OK) {
+        FUZZ_REQUIRE(length == 0 && fault.error == error);
+        return;
+    }
+    FUZZ_REQUIRE(length <= size);
+    FoldImageInfo info{};
+    FUZZ_REQUIRE(FoldReadImageHeader(input, length, &info, nullptr) == FOLD_OK);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
@@ -197,6 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (whole.info.image_size > image_limit) return 0;
 
     walk_in_pieces(input.get(), input_size, flags, block_output, seed, whole);
+    check_in_place(input.get(), input_size, flags, whole);
+    if (flags & FOLD_PACKED_IMAGE) check_packed_image_size(input.get(), input_size, whole);
 
     const Whole lenient = decode_whole(input.get(), input_size, flags | FOLD_LENIENT);
     if (whole.error == FOLD_OK) {

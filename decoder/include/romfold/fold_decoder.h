@@ -6,9 +6,11 @@
  * for build machines:
  *
  *   - freestanding C99: no heap, no stdio, no errno, no global state; the only
- *     library calls are memcpy and memset, which a loader may replace by its
- *     own (define FOLD_MEMCPY and FOLD_MEMSET, with their standard arguments,
- *     when compiling fold_decoder.c);
+ *     calls it makes are memcpy and memset (none to the compiler's runtime),
+ *     which a loader may replace by its own: define FOLD_MEMCPY and
+ *     FOLD_MEMSET as the names of functions with their standard arguments and
+ *     results when compiling fold_decoder.c, which declares them (with GCC
+ *     and clang its copies of a fixed size stay inline moves);
  *   - safe against any input: no input makes it read outside the bytes it was
  *     given or write outside the buffers it was given, and every fault is
  *     reported with its kind and the byte offset where it was found;
@@ -32,7 +34,8 @@
  * walkers and buffers may be used from different threads at once.
  * Stack on 32-bit ARM (Thumb-2, -Os): FoldDecodeBlock 48 bytes, FoldWalk
  * 120 with the block decode it calls, FoldDecodeImage 328 (it holds a
- * FoldWalker of its own). sizeof(FoldWalker) is 156 bytes there.
+ * FoldWalker of its own), FoldPackedImageSize 84. sizeof(FoldWalker) is 156
+ * bytes there.
  *
  * Formats (integers little-endian; see the README for the full layouts):
  *   packed image   "IORW", 16, S, splash size; the container (S bytes); when the
@@ -153,7 +156,8 @@ typedef enum FoldError {
 
     /* The caller's side. */
     FOLD_BAD_ARGUMENT = 60, /* a null pointer where one may not be, or a walker that failed to begin */
-    FOLD_BUFFER_TOO_SMALL,  /* the output buffer is smaller than the value, at the total size's offset */
+    FOLD_BUFFER_TOO_SMALL,  /* the output buffer is smaller than the value, at the total size's offset; in
+                               place, the buffer up to the input's end is (FOLD_IN_PLACE_BUFFER_SIZE) */
     FOLD_NO_WORK_MEMORY     /* a record's data (value: its bytes) came in pieces without enough work memory */
 } FoldError;
 
@@ -194,6 +198,17 @@ typedef struct FoldImageInfo {
     size_t pixels_at; /* input offset of the 2*W*H pixel bytes, 28 + S; 0 without a splash block */
 } FoldImageInfo;
 
+/*
+ * The splash pixels, as the packer copies them from the splash file: H rows
+ * of W pixels, the bottom row first, each row 2*W bytes with no padding
+ * between rows (row y from the bottom starts at pixels_at + 2*W*y). A pixel
+ * is a little-endian 16-bit value: red in bits 15-11, green in bits 10-5,
+ * blue in bits 4-0 (the packer does not read the file's colour masks; these
+ * are the fields of a 16-bit splash file's usual 5-6-5 masks). pixels_at is
+ * 28 + S, which may be odd: a CPU that cannot load 16 bits from an odd
+ * address (Cortex-M0, for one) must assemble each pixel from its two bytes.
+ */
+
 /* Where a container or image fault lies. */
 typedef struct FoldFault {
     FoldError error;
@@ -213,6 +228,57 @@ typedef struct FoldFault {
  */
 FOLD_DECODER_API FoldError FoldDecodeImage(const void* src, size_t src_size, void* image, size_t image_size,
                                            uint32_t flags, FoldImageInfo* info, FoldFault* fault);
+
+/*
+ * The length of the packed image whose first 16 bytes are at header, for a
+ * loader that knows only how many bytes its flash partition holds
+ * (available): the image may be followed by anything, such as erased 0xFF
+ * bytes. Checks the header as FoldReadImageHeader does, against the bytes
+ * available: FOLD_IMAGE_SIZE when 16 + S + splash size is more than that.
+ * Pass the length on as the input size of FoldDecodeImage or FoldWalkBegin;
+ * the walk takes no byte after it. fault may be null.
+ *
+ * Returns FOLD_OK with *image_size set, a header fault (FOLD_IMAGE_TOO_SHORT
+ * when available is below 16), or FOLD_BAD_ARGUMENT when header or
+ * image_size is null; on a fault *image_size is 0.
+ */
+FOLD_DECODER_API FoldError FoldPackedImageSize(const void* header, size_t available, size_t* image_size,
+                                               FoldFault* fault);
+
+/*
+ * Unpacking in place, for a loader with RAM for little more than the image:
+ * the packed image (N bytes) is placed at the very end of one buffer of
+ *
+ *   FOLD_IN_PLACE_BUFFER_SIZE(image_size, splash_size)
+ *
+ * bytes or more, and FoldDecodeImage unpacks it towards the buffer's start:
+ * FoldDecodeImage(buffer + size - N, N, buffer, size, ...). The image
+ * overwrites the packed bytes that lie behind the decoder's reading position,
+ * and never one that it still has to read; the splash pixels stay where they
+ * are, at the end of the buffer. image_size and splash_size are the
+ * container's total size and the splash size field (at offset 12 of a packed
+ * image; 0 for a bare container); the total size is the word at offset 20 of
+ * a packed image, 4 of a container. Both arguments are evaluated more than
+ * once; the sum must fit in size_t.
+ *
+ * The margin holds for every input the decoder accepts, not only for what
+ * romfold writes: the bytes a block may take beyond what it produces from
+ * any point of its decoding (less than 34 KiB: a block is stored when it does
+ * not shrink, and no item takes more than twice the bytes it produces), 16
+ * per record for the records' words and padding, and 256 for the decoder's
+ * own reach: its copies may write up to 48 bytes past an item's start, and
+ * it reads a group's flag word again up to 196 bytes after it.
+ *
+ * FoldDecodeImage checks the layout when the input lies inside the image
+ * buffer: it must end at least FOLD_IN_PLACE_BUFFER_SIZE bytes after the
+ * buffer's start, or the decode fails with FOLD_BUFFER_TOO_SMALL (value: that
+ * size) before anything is written. The walk does not look where its input
+ * lies: given the same layout in one piece it unpacks in place as well, but
+ * unchecked.
+ */
+#define FOLD_IN_PLACE_MARGIN(image_size) ((((image_size) >> 16) + 1u) * 16u + 34816u + 256u)
+#define FOLD_IN_PLACE_BUFFER_SIZE(image_size, splash_size) \
+    ((image_size) + FOLD_IN_PLACE_MARGIN(image_size) + (splash_size))
 
 /*
  * For a caller that can read anywhere in a packed image and wants its faults
@@ -312,6 +378,15 @@ FOLD_DECODER_API FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, siz
 FOLD_DECODER_API FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size);
 
 /* ----------------------------------------------------------------- misc */
+
+/*
+ * The name of a result, as spelled in this header ("FOLD_DATA_CUT_OFF"), for
+ * a loader's fault report; "unknown" for a value that is none of them. It
+ * takes about 900 bytes of code and names, which a loader that never calls
+ * it leaves out (built with -ffunction-sections -fdata-sections and linked
+ * with --gc-sections).
+ */
+FOLD_DECODER_API const char* FoldErrorName(FoldError error);
 
 /* FOLD_DECODER_VERSION_NUMBER of the library that is linked. */
 FOLD_DECODER_API unsigned FoldDecoderVersion(void);
