@@ -84,28 +84,9 @@ check_symbols "$out/fold_decoder.host.o" nm
 
 scripts/decoder_calls.sh || fail "the decoder calls more than its two routines in some builds (above)"
 
-mapfile -t files < <(LC_ALL=C ls -d tests/fuzz/corpus/packed_image_check/* | LC_ALL=C sort)
-mapfile -t -O "${#files[@]}" files < <(LC_ALL=C ls -d tests/fuzz/corpus/block_decoder/* | LC_ALL=C sort)
-# Built for speed (-O2) and for size (-Os, the small code a loader gets).
-for level in O2 Os; do
-    arm-linux-gnueabihf-gcc "${flags[@]}" "-$level" -static decoder/fold_decoder.c tests/decoder/device_check.c \
-        -o "$out/device_check.$level"
-    status=0
-    qemu-arm "$out/device_check.$level" "${files[@]}" >"$out/device_check.$level.out" || status=$?
-    [ "$status" -eq 0 ] || fail "device_check (-$level) under qemu-arm exited with $status"
-    if ! cmp -s "$out/device_check.$level.out" tests/decoder/device_check.expected; then
-        diff tests/decoder/device_check.expected "$out/device_check.$level.out" >&2 || true
-        fail "device_check (-$level) under qemu-arm printed other lines than tests/decoder/device_check.expected (<)"
-    fi
-done
-# The sample's packed image holds the sample's segments joined, up to the
-# image length of its nk.bin.
-qemu-arm "$out/device_check.Os" --image "$out/sample_image.bin" tests/fuzz/corpus/packed_image_check/sample_nk.nbx \
-    >/dev/null || fail "device_check under qemu-arm failed on the sample"
-length="$(od -An -tu4 -j11 -N4 sample/release/nk.bin | tr -d ' ')"
-cat sample/release/nk.nb* | head -c "$length" | cmp -s - "$out/sample_image.bin" ||
-    fail "the sample image decoded under qemu-arm differs from its segments"
-echo "arm_decoder: $(wc -l <"$out/device_check.Os.out") files decoded under qemu-arm as on the host, at -O2 and -Os"
+# shellcheck source=scripts/device_check_emulated.sh
+. scripts/device_check_emulated.sh
+device_check_emulated arm-linux-gnueabihf-gcc qemu-arm "$out" arm_decoder "${flags[@]}"
 
 echo "arm_decoder: $((1 - failed)) passed, $failed failed"
 exit "$failed"

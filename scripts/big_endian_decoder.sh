@@ -25,27 +25,9 @@ fail() {
 }
 
 flags=(-std=c99 -Wall -Wextra -Wpedantic -Werror -DFOLD_DECODER_STATIC -I"$root/decoder/include")
-mapfile -t files < <(LC_ALL=C ls -d tests/fuzz/corpus/packed_image_check/* | LC_ALL=C sort)
-mapfile -t -O "${#files[@]}" files < <(LC_ALL=C ls -d tests/fuzz/corpus/block_decoder/* | LC_ALL=C sort)
-for level in O2 Os; do
-    powerpc-linux-gnu-gcc "${flags[@]}" "-$level" -static decoder/fold_decoder.c tests/decoder/device_check.c \
-        -o "$out/device_check.$level"
-    status=0
-    qemu-ppc "$out/device_check.$level" "${files[@]}" >"$out/device_check.$level.out" || status=$?
-    [ "$status" -eq 0 ] || fail "device_check (-$level) under qemu-ppc exited with $status"
-    if ! cmp -s "$out/device_check.$level.out" tests/decoder/device_check.expected; then
-        diff tests/decoder/device_check.expected "$out/device_check.$level.out" >&2 || true
-        fail "device_check (-$level) under qemu-ppc printed other lines than tests/decoder/device_check.expected (<)"
-    fi
-done
-# The sample's packed image holds the sample's segments joined, up to the
-# image length of its nk.bin.
-qemu-ppc "$out/device_check.O2" --image "$out/sample_image.bin" tests/fuzz/corpus/packed_image_check/sample_nk.nbx \
-    >/dev/null || fail "device_check under qemu-ppc failed on the sample"
-length="$(od -An -tu4 --endian=little -j11 -N4 sample/release/nk.bin | tr -d ' ')"
-cat sample/release/nk.nb* | head -c "$length" | cmp -s - "$out/sample_image.bin" ||
-    fail "the sample image decoded under qemu-ppc differs from its segments"
-echo "big_endian_decoder: $(wc -l <"$out/device_check.O2.out") files decoded under qemu-ppc as on the host, at -O2 and -Os"
+# shellcheck source=scripts/device_check_emulated.sh
+. scripts/device_check_emulated.sh
+device_check_emulated powerpc-linux-gnu-gcc qemu-ppc "$out" big_endian_decoder "${flags[@]}"
 
 echo "big_endian_decoder: $((1 - failed)) passed, $failed failed"
 exit "$failed"

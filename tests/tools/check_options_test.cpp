@@ -9,6 +9,13 @@
 namespace romfold::check {
 namespace {
 
+// The command line as one text, to name a case.
+std::string joined(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& arg : args) text += " " + arg;
+    return text;
+}
+
 TEST(CheckOptions, SpellingsOfTheSameOptions) {
     struct Case {
         std::vector<std::string> args;
@@ -31,9 +38,7 @@ TEST(CheckOptions, SpellingsOfTheSameOptions) {
         {{"-"}, false, false, "", "", "-"},
     };
     for (const Case& c : cases) {
-        std::string joined;
-        for (const std::string& arg : c.args) joined += " " + arg;
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(joined(c.args));
         const ParseResult result = parse_check_options(c.args);
         ASSERT_TRUE(result.ok) << result.error;
         EXPECT_EQ(result.options.verbose, c.verbose);
@@ -59,9 +64,7 @@ TEST(CheckOptions, SpellingsOfHelp) {
         {{"--", "/?"}, false, "/?"},  // after "--", a file name
     };
     for (const Case& c : cases) {
-        std::string joined;
-        for (const std::string& arg : c.args) joined += " " + arg;
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(joined(c.args));
         const ParseResult result = parse_check_options(c.args);
         ASSERT_TRUE(result.ok) << result.error;
         EXPECT_EQ(result.options.help, c.help);
