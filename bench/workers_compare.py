@@ -182,7 +182,7 @@ def main():
     tn = statistics.median(runs[n])
     scaling = t1 / tn
     # Amdahl: T(k) = T1 * (s + (1 - s) / k); s from the measured T(n).
-    serial = max(0.0, (n * tn / t1 - 1) / (n - 1)) if n > 1 else 1.0
+    serial = min(1.0, max(0.0, (n * tn / t1 - 1) / (n - 1))) if n > 1 else 1.0
     per_worker = (peak_by_workers[8] - peak_by_workers[1]) / 7
 
     def estimate(k):
