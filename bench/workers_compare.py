@@ -59,7 +59,8 @@ def scaled_copy(release, target, scale):
 
 
 def timed(argv, stdout_path, env=None):
-    """Wall seconds and peak RSS (KiB) of argv under /usr/bin/time -v."""
+    """Wall seconds, peak RSS (KiB) and CPU use (per cent of one CPU) of argv
+    under /usr/bin/time -v."""
     with open(stdout_path, "wb") as out:
         start = time.perf_counter()
         done = subprocess.run(["/usr/bin/time", "-v"] + argv, stdout=out, stderr=subprocess.PIPE, env=env)
@@ -67,18 +68,21 @@ def timed(argv, stdout_path, env=None):
     stderr = done.stderr.decode(errors="replace")
     if done.returncode != 0:
         sys.exit(f"workers_compare.py: {' '.join(argv)} failed with status {done.returncode}\n{stderr}")
-    return seconds, int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", stderr).group(1))
+    peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", stderr).group(1))
+    cpu = int(re.search(r"Percent of CPU this job got: (\d+)%", stderr).group(1))
+    return seconds, peak, cpu
 
 
 def whole_run(romfold, release, work, workers):
     copy = os.path.join(work, "run")
     fresh_copy(release, copy)
+    os.sync()  # the copy's writeback is not the run's
     env = dict(os.environ, ROMFOLD_THREADS=str(workers))
-    seconds, peak = timed([romfold, copy], os.path.join(work, "run.out"), env)
+    seconds, peak, cpu = timed([romfold, copy], os.path.join(work, "run.out"), env)
     size = os.path.getsize(os.path.join(copy, "nbx.tmp"))
     with open(os.path.join(copy, "nbx.tmp"), "rb") as f:
         digest = hash(f.read())
-    return seconds, peak, size, digest
+    return seconds, peak, size, digest, cpu
 
 
 def zstd_in_memory(image, options):
@@ -135,19 +139,22 @@ def main():
     }
     runs = {1: [], n: []}
     peaks = {1: [], n: []}
+    cpu_use = {}
     digests = set()
     times = {label: [] for label in commands}
     sizes = {}
     for _ in range(args.rounds):
         for workers in runs:
-            seconds, peak, size, digest = whole_run(args.romfold, big, args.work, workers)
+            seconds, peak, size, digest, cpu = whole_run(args.romfold, big, args.work, workers)
+            cpu_use.setdefault(f"romfold, {workers} worker{'s' if workers > 1 else ''}", []).append(cpu)
             runs[workers].append(seconds)
             peaks[workers].append(peak)
             digests.add(digest)
             sizes["romfold"] = size
         for label, argv in commands.items():
             out = os.path.join(args.work, "command.out")
-            seconds, _ = timed(argv, out)
+            seconds, _, cpu = timed(argv, out)
+            cpu_use.setdefault(label, []).append(cpu)
             times[label].append(seconds)
             sizes[label] = os.path.getsize(out)
     if len(digests) != 1:
@@ -197,10 +204,13 @@ def main():
              f"Tools: {first_line(['lz4', '-V'])}; {first_line(['zstd', '-V'])}. "
              f"Written by `bench/workers_compare.py` (`scripts/bench.sh` runs it).", "",
              "### Whole run, to a file", "",
-             "| Entry | MB/s | × `lz4 -9` | Output bytes |", "|---|---|---|---|"]
+             "| Entry | MB/s | × `lz4 -9` | Output bytes | CPU use |", "|---|---|---|---|---|"]
     for label, values in speed.items():
         size = sizes["romfold" if label.startswith("romfold") else label]
-        lines.append(f"| {label} | {spread(values)} | {statistics.median(values) / lz4_9:.2f} | {size} |")
+        lines.append(f"| {label} | {spread(values)} | {statistics.median(values) / lz4_9:.2f} | {size} | "
+                     f"{statistics.median(cpu_use[label]):.0f}% |")
+    lines += ["", "CPU use is the median of what `/usr/bin/time` reports (100% = one CPU busy for the whole run): "
+              "a run that got less than its workers could use was waiting for the disk or for other processes."]
     lines += ["", f"Scaling of the whole run from 1 to {n} workers: {scaling:.2f}x "
               f"({scaling / n * 100:.0f}% per worker). `lz4 -1` runs at {lz4_1:.1f} MB/s.", "",
               f"### In memory (the encoder alone, on the image at scale 1, {length // args.scale} bytes)", "",
