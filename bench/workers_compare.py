@@ -211,8 +211,15 @@ def main():
                      f"{statistics.median(cpu_use[label]):.0f}% |")
     lines += ["", "CPU use is the median of what `/usr/bin/time` reports (100% = one CPU busy for the whole run): "
               "a run that got less than its workers could use was waiting for the disk or for other processes."]
+    many_cpu = statistics.median(cpu_use[f"romfold, {n} workers"])
+    best = max(speed[f"romfold, {n} workers"])
     lines += ["", f"Scaling of the whole run from 1 to {n} workers: {scaling:.2f}x "
-              f"({scaling / n * 100:.0f}% per worker). `lz4 -1` runs at {lz4_1:.1f} MB/s.", "",
+              f"({scaling / n * 100:.0f}% per worker); its best round reached {best:.1f} MB/s, "
+              f"{best / statistics.median(speed['romfold, 1 worker']):.2f}x the one-worker median. "
+              f"The {n}-worker runs got {many_cpu:.0f}% CPU (median) of the {n * 100}% they could use"
+              + (": other processes held the rest, so this run cannot show the scaling."
+                 if many_cpu < n * 100 * 0.8 else ".")
+              + f" `lz4 -1` runs at {lz4_1:.1f} MB/s.", "",
               f"### In memory (the encoder alone, on the image at scale 1, {length // args.scale} bytes)", "",
               "| Entry | MB/s | × `lz4 -b9` |", "|---|---|---|"]
     lz4_b9 = statistics.median(references["lz4 -b9"])
@@ -258,7 +265,10 @@ def main():
               f"From the whole run's scaling on {n} CPUs, Amdahl's law puts the serial share (the reading, "
               f"the segment merge, writing the records and nk.nbx on one thread) at {serial * 100:.1f}% of the "
               f"one-worker time. These are estimates, not measurements: they assume the machine's memory "
-              f"bandwidth and disk keep up and that no other work runs.", "",
+              f"bandwidth and disk keep up and that no other work runs"
+              + (f"; with the {n}-worker runs held to {many_cpu:.0f}% CPU they rest on a serial share that "
+                 f"is mostly other processes' use of the CPUs, and say little." if many_cpu < n * 100 * 0.8
+                 else "."), "",
               "| CPUs | Whole run, × one worker | Whole run MB/s | Peak RSS (KiB) |", "|---|---|---|---|"]
     for k in (16, 64):
         lines.append(f"| {k} | {estimate(k):.1f} | {mb / t1 * estimate(k):.0f} | "
