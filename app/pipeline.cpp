@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/kernel_image.h"
 #include "app/packed_image.h"
 #include "app/release_paths.h"
 #include "container/block_container_writer.h"
+#include "container/worker_count.h"
 
 namespace romfold {
 
@@ -16,6 +18,16 @@ int run_pipeline(int argc, char** argv) {
         std::printf("Usage:\r\nromfold <path>\r\npath: flat release directory containing nk.bin\r\n");
         return -1;
     }
+    // The worker count, before any file is touched: a value that is not one
+    // stops the run rather than being guessed at.
+    const char* threads = std::getenv("ROMFOLD_THREADS");
+    unsigned setting = 0;
+    if (!parse_worker_setting(threads, &setting)) {
+        std::printf("ROMFOLD_THREADS=%s is not a worker count: give 1 to %u, or 0 for one per CPU.\r\n", threads,
+                    max_workers);
+        return -1;
+    }
+    const unsigned workers = resolve_workers(setting);
     const ReleasePaths paths = make_release_paths(argv[1]);
 
     // Stage 2: the nk.bin header gives the image length.
@@ -30,7 +42,7 @@ int run_pipeline(int argc, char** argv) {
     }
 
     // Stage 4: nk.tmp becomes the block container nbx.tmp.
-    if (FoldEncodeFile(paths.merged_image.c_str(), paths.container.c_str()) != 0) {
+    if (FoldEncodeFile(paths.merged_image.c_str(), paths.container.c_str(), workers) != 0) {
         std::printf("Error compressing %s to %s.\r\n", paths.merged_image.c_str(), paths.container.c_str());
         return -1;
     }

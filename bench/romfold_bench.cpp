@@ -1,7 +1,7 @@
 // romfold_bench: encoder throughput and compressed size at every level on one
 // flat image, in 64 KB blocks, in one process.
 //
-//     romfold_bench [--repetitions N] [--level L] [--tsv FILE] IMAGE
+//     romfold_bench [--repetitions N] [--level L] [--workers W] [--tsv FILE] IMAGE
 //
 // The image (nk.tmp of a run, or the segments joined) is read into memory
 // once, so only the encoder is timed. For each level one handle encodes the
@@ -13,10 +13,14 @@
 // the 4-byte block word of every record, the 4-byte size word of the last
 // record and the padding of compressed blocks to a multiple of 4.
 //
-// --level measures one level instead of all ten (for profiling). The human
+// --workers W times each pass on W threads with a handle each, taking the
+// blocks in turn as romfold's workers do (the sizes still come from one
+// untimed pass on one thread, and every timed pass must give the same sum of
+// results). --level measures one level instead of all ten (for profiling). The human
 // table goes to standard output; --tsv writes the same numbers as
 // tab-separated values ("-" for standard output). MB are 10^6 bytes.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "container/worker_threads.h"
 #include "encoder/fold_encoder.h"
 
 namespace {
@@ -80,22 +85,67 @@ std::int64_t encode_image(EncoderHandle* handle, const std::vector<std::uint8_t>
     return results;
 }
 
-bool measure_level(int level, const std::vector<std::uint8_t>& image, int repetitions, LevelResult* result) {
-    Allocation allocation;
-    EncoderHandle* handle = FoldEncodeCreateAtLevel(block_size, &allocation, allocate, level);
-    if (handle == nullptr) {
-        std::fprintf(stderr, "romfold_bench: no encoder handle at level %d\n", level);
-        return false;
+// One timed pass on several threads: each has its own handle and output
+// buffer and takes the next block nobody has taken.
+struct ParallelPass {
+    const std::vector<std::uint8_t>* image;
+    std::vector<EncoderHandle*> handles;
+    std::vector<std::vector<std::uint8_t>> outs;
+    std::atomic<std::size_t> next_block{0};
+    std::atomic<std::int64_t> results{0};
+    std::atomic<bool> failed{false};
+};
+
+void encode_blocks(void* context, unsigned index) {
+    ParallelPass& pass = *static_cast<ParallelPass*>(context);
+    const std::vector<std::uint8_t>& image = *pass.image;
+    std::int64_t results = 0;
+    for (;;) {
+        const std::size_t offset = pass.next_block.fetch_add(1) * block_size;
+        if (offset >= image.size()) break;
+        const std::int32_t n = static_cast<std::int32_t>(std::min<std::size_t>(block_size, image.size() - offset));
+        const std::int32_t c =
+            FoldEncode(pass.handles[index], pass.outs[index].data(), block_size, image.data() + offset, n);
+        if (c == 0) pass.failed = true;
+        results += c;
     }
-    static std::uint8_t out[block_size];
+    pass.results += results;
+}
+
+std::int64_t encode_image_parallel(ParallelPass& pass) {
+    pass.next_block = 0;
+    pass.results = 0;
+    romfold::WorkerGroup group;
+    const unsigned workers = static_cast<unsigned>(pass.handles.size());
+    if (group.start(workers, encode_blocks, &pass) != workers) pass.failed = true;
+    group.join();
+    return pass.failed ? -1 : pass.results.load();
+}
+
+bool measure_level(int level, const std::vector<std::uint8_t>& image, int repetitions, unsigned workers,
+                   LevelResult* result) {
+    Allocation allocation;
+    ParallelPass pass;
+    pass.image = &image;
+    for (unsigned i = 0; i < workers; ++i) {
+        EncoderHandle* handle = FoldEncodeCreateAtLevel(block_size, &allocation, allocate, level);
+        if (handle == nullptr) {
+            std::fprintf(stderr, "romfold_bench: no encoder handle at level %d\n", level);
+            for (EncoderHandle* made : pass.handles) FoldEncodeClose(made, nullptr, release);
+            return false;
+        }
+        pass.handles.push_back(handle);
+        pass.outs.emplace_back(block_size);
+    }
     result->level = level;
     result->handle_bytes = allocation.requested;
-    const std::int64_t expected = encode_image(handle, image, out, &result->sizes);
+    const std::int64_t expected = encode_image(pass.handles[0], image, pass.outs[0].data(), &result->sizes);
     std::vector<double> seconds;
     bool ok = expected >= 0;
     for (int i = 0; ok && i < repetitions; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const std::int64_t results = encode_image(handle, image, out, nullptr);
+        const std::int64_t results = workers > 1 ? encode_image_parallel(pass)
+                                                 : encode_image(pass.handles[0], image, pass.outs[0].data(), nullptr);
         const auto stop = std::chrono::steady_clock::now();
         seconds.push_back(std::chrono::duration<double>(stop - start).count());
         if (results != expected) {
@@ -103,7 +153,7 @@ bool measure_level(int level, const std::vector<std::uint8_t>& image, int repeti
             ok = false;
         }
     }
-    FoldEncodeClose(handle, nullptr, release);
+    for (EncoderHandle* handle : pass.handles) FoldEncodeClose(handle, nullptr, release);
     if (!ok) {
         if (expected < 0) std::fprintf(stderr, "romfold_bench: the encoder failed at level %d\n", level);
         return false;
@@ -137,9 +187,9 @@ void write_tsv(std::FILE* stream, std::size_t input, const std::vector<LevelResu
     }
 }
 
-void write_table(std::size_t input, int repetitions, const std::vector<LevelResult>& results) {
-    std::printf("Image: %zu bytes in %zu blocks of %d bytes; median of %d passes per level\n\n", input,
-                (input + block_size - 1) / block_size, block_size, repetitions);
+void write_table(std::size_t input, int repetitions, unsigned workers, const std::vector<LevelResult>& results) {
+    std::printf("Image: %zu bytes in %zu blocks of %d bytes; median of %d passes per level on %u worker%s\n\n", input,
+                (input + block_size - 1) / block_size, block_size, repetitions, workers, workers == 1 ? "" : "s");
     std::printf("level     MB/s  median s  fastest s    data bytes  container bytes  ratio  stored  handle bytes\n");
     for (const LevelResult& r : results) {
         std::printf("%5d %8.1f %9.4f %10.4f %13llu %16llu %6.3f %7llu %13u\n", r.level,
@@ -162,7 +212,7 @@ bool read_file(const char* path, std::vector<std::uint8_t>* data) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: romfold_bench [--repetitions N] [--level L] [--tsv FILE] IMAGE\n");
+    std::fprintf(stderr, "usage: romfold_bench [--repetitions N] [--level L] [--workers W] [--tsv FILE] IMAGE\n");
     return 2;
 }
 
@@ -172,6 +222,7 @@ int main(int argc, char** argv) {
     int repetitions = 5;
     int first_level = 0;
     int last_level = 9;
+    unsigned workers = 1;
     const char* tsv_path = nullptr;
     const char* image_path = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -182,6 +233,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--level" && i + 1 < argc) {
             first_level = last_level = std::atoi(argv[++i]);
             if (first_level < 0 || first_level > 9) return usage();
+        } else if (arg == "--workers" && i + 1 < argc) {
+            const int count = std::atoi(argv[++i]);
+            if (count < 1 || count > 1024) return usage();
+            workers = static_cast<unsigned>(count);
         } else if (arg == "--tsv" && i + 1 < argc) {
             tsv_path = argv[++i];
         } else if (image_path == nullptr && !arg.empty() && arg[0] != '-') {
@@ -201,11 +256,11 @@ int main(int argc, char** argv) {
     std::vector<LevelResult> results;
     for (int level = first_level; level <= last_level; ++level) {
         LevelResult result;
-        if (!measure_level(level, image, repetitions, &result)) return 1;
+        if (!measure_level(level, image, repetitions, workers, &result)) return 1;
         results.push_back(result);
     }
 
-    write_table(image.size(), repetitions, results);
+    write_table(image.size(), repetitions, workers, results);
     if (tsv_path != nullptr) {
         const bool to_stdout = std::strcmp(tsv_path, "-") == 0;
         std::FILE* stream = to_stdout ? stdout : std::fopen(tsv_path, "w");

@@ -26,7 +26,12 @@ enum FoldEncodeFileStatus : int {
 // Compresses `source` into `destination` at level 9 and prints the input
 // size, output size and gain. Returns 0 or one of the codes above, having
 // printed its message first. A partial destination is left on disk.
-int FoldEncodeFile(const char* source, const char* destination);
+//
+// `workers` threads compress the blocks (at most one per block; 1 compresses
+// on the calling thread). Their number changes nothing but the time: the
+// destination, the messages and the status are those of one worker, after a
+// failure too.
+int FoldEncodeFile(const char* source, const char* destination, unsigned workers = 1);
 
 // "\nInput file size : ...", "Output file size: ..." and the gain line.
 void print_statistics(std::uint32_t input_size, std::uint32_t output_size);

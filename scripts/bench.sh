@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks romfold against gzip, lz4, zstd and xz on the benchmark corpus
 # (and, in memory, against lz4 on an image of ARM shared libraries too; and
-# its decoder against lz4's) and rewrites BENCHMARKS.md,
+# its decoder against lz4's; and on one worker and several beside lz4 and
+# zstd -T0) and rewrites BENCHMARKS.md,
 # bench/benchmarks.svg and bench/results.tsv.
 #
 #   scripts/bench.sh
@@ -82,4 +83,7 @@ python3 bench/decode_compare.py --bench build/default/bench/romfold_decode_bench
     --variant named_routines="$work/decoder-builds/decode_bench.named_routines" \
     --variant small_code="$work/decoder-builds/decode_bench.small_code" \
     --markdown BENCHMARKS.md
+# One worker and several, beside lz4 and zstd -T0, after the Decoding section.
+python3 bench/workers_compare.py --romfold build/default/app/romfold --bench build/default/bench/romfold_bench \
+    --release "$work/release" --work "$work/workers" --markdown BENCHMARKS.md --rounds "$repetitions"
 echo "Wrote BENCHMARKS.md, bench/results.tsv and bench/benchmarks.svg."

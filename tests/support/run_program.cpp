@@ -68,12 +68,20 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     std::string command_line = quoted(program);
     for (const std::string& arg : args) command_line += " " + quoted(arg);
 
-    // The test's environment, with the extra entries after it (a later entry
-    // of the same name wins), as a block of NUL-terminated strings.
+    // The test's environment without the names the extra entries set, then
+    // the extra entries, as a block of NUL-terminated strings. (With a name
+    // twice in the block, the child would see the first.)
+    auto replaced = [&](const wchar_t* entry) {
+        for (const std::string& extra : extra_env) {
+            const std::wstring name = widen(extra.substr(0, extra.find('=') + 1));
+            if (::_wcsnicmp(entry, name.c_str(), name.size()) == 0) return true;
+        }
+        return false;
+    };
     std::wstring environment;
     if (wchar_t* block = ::GetEnvironmentStringsW(); block != nullptr) {
         for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-            environment.append(entry, std::wcslen(entry) + 1);
+            if (!replaced(entry)) environment.append(entry, std::wcslen(entry) + 1);
         }
         ::FreeEnvironmentStringsW(block);
     }
