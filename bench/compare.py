@@ -119,13 +119,19 @@ def joined_image(release, target):
             number += 1
 
 
+def speed_in_memory(tool, options, image, pattern):
+    """The last MB/s that `TOOL -b` prints (pattern's group), one pass in memory."""
+    done = subprocess.run([tool] + options + ["-i1", image], capture_output=True, text=True)
+    speeds = re.findall(pattern, done.stdout + done.stderr)
+    if done.returncode != 0 or not speeds:
+        sys.exit(f"{os.path.basename(sys.argv[0])}: no speed from {tool} {' '.join(options)}\n"
+                 f"{done.stdout}{done.stderr}")
+    return float(speeds[-1])
+
+
 def lz4_in_memory(image, options):
     """MB/s that `lz4 -b` reports: the fastest of its passes, in memory."""
-    done = subprocess.run(["lz4"] + options + ["-i1", image], capture_output=True, text=True)
-    speeds = re.findall(r"([0-9.]+) MB/s ,", done.stdout + done.stderr)
-    if done.returncode != 0 or not speeds:
-        sys.exit(f"compare.py: no speed from lz4 {' '.join(options)}\n{done.stderr}")
-    return float(speeds[-1])
+    return speed_in_memory("lz4", options, image, r"([0-9.]+) MB/s ,")
 
 
 def in_memory(bench, image, repetitions, work, name):

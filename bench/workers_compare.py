@@ -34,7 +34,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from compare import cpu_model, first_line, fresh_copy, joined_image, load_average, lz4_in_memory  # noqa: E402
+from compare import (cpu_model, first_line, fresh_copy, joined_image, load_average, lz4_in_memory,  # noqa: E402
+                     speed_in_memory)
 
 SECTION = "## Workers"
 
@@ -87,11 +88,7 @@ def whole_run(romfold, release, work, workers):
 
 def zstd_in_memory(image, options):
     """Compression MB/s that `zstd -b` reports."""
-    done = subprocess.run(["zstd"] + options + ["-i1", image], capture_output=True, text=True)
-    speeds = re.findall(r"\),\s*([0-9.]+) MB/s", done.stdout + done.stderr)
-    if done.returncode != 0 or not speeds:
-        sys.exit(f"workers_compare.py: no speed from zstd {' '.join(options)}\n{done.stdout}{done.stderr}")
-    return float(speeds[-1])
+    return speed_in_memory("zstd", options, image, r"\),\s*([0-9.]+) MB/s")
 
 
 def bench_speed(bench, image, level, workers, tsv):
