@@ -4,7 +4,8 @@ directory and writes the results: a TSV of every row, BENCHMARKS.md and the
 chart (through chart.py).
 
 In one run, on the same merged image:
-  - the whole romfold run, each time on a fresh copy of the release directory
+  - the whole romfold run on one worker (ROMFOLD_THREADS=1; every entry here
+    uses one thread), each time on a fresh copy of the release directory
     (the copy is not timed), under /usr/bin/time -v for the peak memory;
   - the same run with the image cut to 1 MiB (nk.bin's length) and grown to
     twice the size (the segments repeated), to show that peak memory does not
@@ -206,6 +207,9 @@ def main():
     parser.add_argument("--load-before", default="")
     args = parser.parse_args()
 
+    # Every entry here runs on one thread; the Workers section (workers_compare.py)
+    # measures romfold on every CPU.
+    os.environ["ROMFOLD_THREADS"] = "1"
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     run_dir = os.path.join(work, "run")
@@ -395,7 +399,8 @@ def write_markdown(args, info, corpus_lines, input_bytes, packed_bytes, table, l
       "64 KB blocks with the container writer's buffer capacity; the size is the block container the writer would "
       "store (8-byte header, a 4-byte word per record, the last record's size word, compressed data padded to 4 "
       "bytes, stored blocks unchanged).")
-    w("- **romfold (whole run)**: `romfold DIR` on a fresh copy of the release directory (copy untimed): header "
+    w("- **romfold (whole run)**: `ROMFOLD_THREADS=1 romfold DIR` (one worker; the Workers section below runs it "
+      "on every CPU) on a fresh copy of the release directory (copy untimed): header "
       "check, segment merge into `nk.tmp`, compression (level 9) into `nbx.tmp`, splash check and `nk.nbx`. Its "
       f"size is that of `nbx.tmp`; `nk.nbx` with the uncompressed splash screen is {packed_bytes} bytes.")
     w("- **Reference commands**: `CMD -c IMAGE > FILE` as separate processes, under `/usr/bin/time -v`; their "
