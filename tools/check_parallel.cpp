@@ -9,6 +9,15 @@
 // ring holds two blocks per worker, so memory grows with the workers and
 // never with the file.
 //
+// This thread is one of the workers: while the next block to deliver is not
+// done, it decodes the oldest block nobody has started rather than wait, so
+// n workers are this thread and n - 1 others, and a machine's CPUs are never
+// oversubscribed. A
+// block decodes in tens of microseconds, which is what a thread's sleep and
+// wake cost, so nobody is woken without need: a finished block wakes this
+// thread only when it waits for it, and a new slot wakes the others only
+// when one of them is idle.
+//
 // The first fault in file order is the one reported, as in the serial walk.
 // The walk finds a record's own faults (its words, sizes, a cut-off) before
 // it hands the record out, and FoldDecodeRecord finds those of its block and
@@ -42,6 +51,8 @@ struct Shared {
     unsigned slot_count = 0;
     std::uint64_t published = 0;  // records handed out; written by the walking thread under the lock
     std::uint64_t taken = 0;      // records a worker has started; under the lock
+    unsigned idle = 0;            // workers waiting for a record; under the lock
+    bool delivery_waits = false;  // the walking thread waits for a block; under the lock
     bool stop = false;            // under the lock
 };
 
@@ -53,14 +64,18 @@ void decode_records(void* context, unsigned) {
     Shared& shared = *static_cast<Shared*>(context);
     shared.lock.lock();
     for (;;) {
-        while (!shared.stop && shared.taken == shared.published) shared.lock.wait();
+        while (!shared.stop && shared.taken == shared.published) {
+            ++shared.idle;
+            shared.lock.wait();
+            --shared.idle;
+        }
         if (shared.stop) break;
         Slot& slot = shared.slots[shared.taken++ % shared.slot_count];
         shared.lock.unlock();
         decode(slot);
         shared.lock.lock();
         slot.done = true;
-        shared.lock.wake_all();
+        if (shared.delivery_waits) shared.lock.wake_all();
     }
     shared.lock.unlock();
 }
@@ -84,9 +99,10 @@ bool walk_parallel(ContainerCheck& check, const std::uint8_t* next, size_t left,
     Shared shared;
     shared.slots = slots.data();
     shared.slot_count = slot_count;
+    // This thread is the first worker; with no other thread to be had, it
+    // decodes every block itself.
     WorkerGroup group;
-    // With no thread to be had, this thread decodes each block itself.
-    const bool alone = group.start(workers, decode_records, &shared) == 0;
+    group.start(workers - 1, decode_records, &shared);
 
     std::uint64_t delivered = 0;
     bool walking = true;
@@ -113,7 +129,7 @@ bool walk_parallel(ContainerCheck& check, const std::uint8_t* next, size_t left,
                 slot.done = false;
                 const HeldLock held(shared.lock);
                 ++shared.published;
-                shared.lock.wake_all();
+                if (shared.idle != 0) shared.lock.wake_all();
             } else if (event == FOLD_FAULT) {
                 check.fault(walker.fault, walker.info);
                 walk_error = check.error();
@@ -130,13 +146,24 @@ bool walk_parallel(ContainerCheck& check, const std::uint8_t* next, size_t left,
             }
             break;
         }
+        // Until the next block is done, decode the oldest one nobody has
+        // started (that block itself, when no worker has), else wait.
         Slot& slot = slots[delivered % slot_count];
-        if (alone) {
-            decode(slot);
-        } else {
-            const HeldLock held(shared.lock);
-            while (!slot.done) shared.lock.wait();
+        shared.lock.lock();
+        while (!slot.done) {
+            if (shared.taken != shared.published) {
+                Slot& oldest = slots[shared.taken++ % slot_count];
+                shared.lock.unlock();
+                decode(oldest);
+                shared.lock.lock();
+                oldest.done = true;
+            } else {
+                shared.delivery_waits = true;
+                shared.lock.wait();
+                shared.delivery_waits = false;
+            }
         }
+        shared.lock.unlock();
         valid = slot.result == FOLD_OK ? check.block(slot.record, slot.decoded) : check.fault(slot.fault, walker.info);
         ++delivered;
     }

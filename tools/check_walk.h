@@ -66,10 +66,11 @@ private:
 // next and left hold what start read.
 bool walk_serial(ContainerCheck& check, const std::uint8_t* next, size_t left);
 
-// Walks the records on this thread while `workers` threads decode the
-// blocks, at most two blocks in flight per worker; the observers get the
-// blocks in order on this thread, and the first fault in file order is the
-// one reported, exactly as walk_serial reports it.
+// Walks the records on this thread while `workers` workers decode the
+// blocks (this thread, whenever it would wait, and workers - 1 others), at
+// most two blocks in flight per worker; the observers get the blocks in
+// order on this thread, and the first fault in file order is the one
+// reported, exactly as walk_serial reports it.
 bool walk_parallel(ContainerCheck& check, const std::uint8_t* next, size_t left, unsigned workers);
 
 }  // namespace romfold::check
