@@ -1,7 +1,8 @@
 // Verification of a packed image or a bare block container, streamed: the
-// file is read front to back once, one block and one splash row at a time,
-// and what has been checked is handed to the observers as it comes, so that
-// listing, comparing and extracting never need the whole image in memory.
+// file is read front to back once, one block (two per worker when several
+// decode) and one splash row at a time, and what has been checked is handed
+// to the observers as it comes, in file order, so that listing, comparing
+// and extracting never need the whole image in memory.
 #pragma once
 
 #include <cstdint>

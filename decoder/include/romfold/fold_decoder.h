@@ -362,7 +362,7 @@ typedef struct FoldWalker {
  *     its padding are left to FoldDecodeRecord, which may run later, on
  *     another thread, on a copy of the bytes. Records-only walk and record
  *     decode report the faults a decoding walk reports, in its order: at
- *     record k, the walk's fault in the record's words or size, else
+ *     record k, the walk's fault in its words, sizes or length, else
  *     FoldDecodeRecord's in its block or padding, before anything of record
  *     k + 1 and the rest of the input.
  *
