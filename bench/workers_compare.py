@@ -13,13 +13,18 @@ In one run, on the benchmark release directory with its segments repeated
     `zstd -b3 -T1` / `-T0`, round by round;
   - peak memory with 1, 2, 4 and 8 workers on the scaled image, and with N
     workers on the image at scale 1, so that memory per worker and memory
-    against image size can be read off.
+    against image size can be read off;
+  - checking the packed image: `romfold-check nk.nbx` (every block decoded
+    and checked) with ROMFOLD_THREADS=1 and =N on the scaled run's nk.nbx,
+    beside `lz4 -d` and `zstd -d -T0` of the image to /dev/null, round by
+    round with the whole runs.
 Medians with the range (lowest to highest) over the rounds; MB = 10^6 bytes.
 The 16- and 64-core lines are estimates from Amdahl's law with the serial
 share measured between 1 and N workers, not measurements.
 
-Usage: workers_compare.py --romfold BIN --bench BIN --release DIR --work DIR
-                          --markdown FILE [--rounds N] [--workers N] [--scale K]
+Usage: workers_compare.py --romfold BIN --check BIN --bench BIN --release DIR
+                          --work DIR --markdown FILE [--rounds N] [--workers N]
+                          [--scale K]
 """
 
 import argparse
@@ -106,7 +111,7 @@ def spread(values, fmt="{:.1f}"):
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("romfold", "bench", "release", "work", "markdown"):
+    for name in ("romfold", "check", "bench", "release", "work", "markdown"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--workers", type=int, default=len(os.sched_getaffinity(0)))
@@ -134,6 +139,19 @@ def main():
         "zstd -3 -T1": ["zstd", "-3", "-T1", "-c", image],
         "zstd -3 -T0": ["zstd", "-3", "-T0", "-c", image],
     }
+    # Decoding references: the image compressed once by each tool.
+    lz4_file = os.path.join(args.work, "image.lz4")
+    zstd_file = os.path.join(args.work, "image.zst")
+    subprocess.run(["lz4", "-9", "-f", "-q", image, lz4_file], check=True)
+    subprocess.run(["zstd", "-3", "-f", "-q", image, "-o", zstd_file], check=True)
+    decoders = {
+        "lz4 -d": ["lz4", "-d", "-c", lz4_file],
+        "zstd -d -T0": ["zstd", "-d", "-T0", "-c", zstd_file],
+    }
+    checks = {1: [], n: []}
+    check_peaks = {1: [], n: []}
+    check_outputs = set()
+    decode_times = {label: [] for label in decoders}
     runs = {1: [], n: []}
     peaks = {1: [], n: []}
     cpu_use = {}
@@ -154,8 +172,25 @@ def main():
             cpu_use.setdefault(label, []).append(cpu)
             times[label].append(seconds)
             sizes[label] = os.path.getsize(out)
+        # The last whole run's nk.nbx, the same bytes whatever its workers.
+        packed = os.path.join(args.work, "run", "nk.nbx")
+        for workers in checks:
+            out = os.path.join(args.work, "check.out")
+            env = dict(os.environ, ROMFOLD_THREADS=str(workers))
+            seconds, peak, cpu = timed([args.check, packed], out, env)
+            cpu_use.setdefault(f"romfold-check, {workers} worker{'s' if workers > 1 else ''}", []).append(cpu)
+            checks[workers].append(seconds)
+            check_peaks[workers].append(peak)
+            with open(out, "rb") as f:
+                check_outputs.add(f.read())
+        for label, argv in decoders.items():
+            seconds, _, cpu = timed(argv, os.devnull)
+            cpu_use.setdefault(label, []).append(cpu)
+            decode_times[label].append(seconds)
     if len(digests) != 1:
         sys.exit("workers_compare.py: nbx.tmp differs between worker counts")
+    if len(check_outputs) != 1:
+        sys.exit("workers_compare.py: romfold-check's output differs between worker counts")
 
     # In memory, round by round.
     memory = {f"romfold level {level}, {w} worker{'s' if w > 1 else ''}": [] for level in (9, 0) for w in (1, n)}
@@ -251,6 +286,23 @@ def main():
               f"| Peak memory with {n} workers independent of the image size (within 512 KiB) | "
               f"{small_peak} KiB at {length // args.scale} bytes, {small_peak + growth} KiB at {length} bytes | "
               f"{verdict(abs(growth) <= 512)} |"]
+    check_speed = {f"romfold-check, {w} worker{'s' if w > 1 else ''}": [mb / s for s in checks[w]] for w in checks}
+    check_speed.update({label: [mb / s for s in decode_times[label]] for label in decoders})
+    lz4_d = statistics.median(check_speed["lz4 -d"])
+    check_scaling = statistics.median(checks[1]) / statistics.median(checks[n])
+    lines += ["", "### Checking the packed image", "",
+              f"`romfold-check nk.nbx` on the scaled run's packed image: every record and block checked and "
+              f"decoded, nothing written; beside the reference tools decoding the same image (compressed by "
+              f"`lz4 -9` and `zstd -3`) to /dev/null. MB/s of the decoded image; `zstd -d` decodes on one "
+              f"thread whatever `-T` says.", "",
+              "| Entry | MB/s | × `lz4 -d` | CPU use | Peak RSS (KiB) |", "|---|---|---|---|---|"]
+    for label, values in check_speed.items():
+        workers = 1 if label.endswith(" 1 worker") else n
+        peak = f"{statistics.median(check_peaks[workers]):.0f}" if label.startswith("romfold-check") else "–"
+        lines.append(f"| {label} | {spread(values)} | {statistics.median(values) / lz4_d:.2f} | "
+                     f"{statistics.median(cpu_use[label]):.0f}% | {peak} |")
+    lines += ["", f"The check scales {check_scaling:.2f}x from 1 to {n} workers "
+              f"({check_scaling / n * 100:.0f}% per worker); every run printed the same summary."]
     lines += ["", "### Memory", "",
               "| Workers | Peak RSS (KiB) |", "|---|---|"]
     lines += [f"| {w} | {peak} |" for w, peak in peak_by_workers.items()]

@@ -83,7 +83,11 @@
  * the caller's work memory; splash pixels: handed out in place). Every size
  * is checked against the input's known length before a byte of its part is
  * taken, so cut-off records are reported where they start, and the walker
- * never waits for bytes that cannot come.
+ * never waits for bytes that cannot come. A record's block is decoded by
+ * decode_record, with its padding checked after it; a records-only walk
+ * (FOLD_RECORDS_ONLY) hands the record out before that step, and
+ * FoldDecodeRecord takes it up later, with the same routine, so both routes
+ * find the same faults at the same offsets.
  */
 #include "romfold/fold_decoder.h"
 
@@ -840,6 +844,70 @@ FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldImageInfo* info, Fo
     return read_splash_header(splash, info, fault);
 }
 
+/* The one decode of a record, for the walk and for FoldDecodeRecord: the
+   block decoded into out, or copied when stored, then its padding checked.
+   On a fault *at is its input offset. Inline: a loader's walk pays no call
+   for it. */
+static FOLD_INLINE FoldError decode_record(const FoldBlock* record, uint32_t flags, uint8_t* out, size_t* at) {
+    const uint8_t* const part = record->bytes;
+    const uint32_t size = record->size;
+    if (record->stored) {
+        /* In place the data may lie a little after its output, overlapping
+           it: copied forwards, a byte at a time in the small code (a block
+           has at least one byte), else in pieces no longer than the
+           distance, each of them disjoint. */
+#if FOLD_SMALL_CODE
+        uint32_t i = 0;
+        do out[i] = part[i];
+        while (++i != size);
+#else
+        const uintptr_t distance = (uintptr_t)part - (uintptr_t)out;
+        const uint32_t step = distance - 1u < size ? (uint32_t)distance : size;
+        uint32_t done;
+        for (done = 0; done < size; done += step) {
+            FOLD_MEMCPY(out + done, part + done, size - done < step ? size - done : step);
+        }
+#endif
+    } else {
+        FoldBlockResult result;
+        uint32_t i;
+        const FoldError error = FoldDecodeBlock(part, record->data_size, out, size, flags, &result);
+        if (error != FOLD_OK) {
+            *at = record->data_offset + result.offset;
+            return error;
+        }
+        for (i = record->data_size; i < record->padded_size && (flags & FOLD_LENIENT) == 0; ++i) {
+            if (part[i] != 0) {
+                *at = record->data_offset + i;
+                return FOLD_PADDING_NOT_ZERO;
+            }
+        }
+    }
+    return FOLD_OK;
+}
+
+FoldError FoldDecodeRecord(const FoldBlock* record, uint32_t flags, void* out, size_t out_size, FoldFault* fault) {
+    FoldFault ignored;
+    if (fault == NULL) fault = &ignored;
+    fault->block = 0;
+    if (record == NULL || record->bytes == NULL || out == NULL) return fault_at(fault, FOLD_BAD_ARGUMENT, 0, 0);
+    fault->block = record->index;
+    /* Only the sizes a walk hands out: the decode reads padded_size bytes
+       and writes size. */
+    if (record->size - 1u >= FOLD_BLOCK_SIZE ||
+        (record->stored
+             ? record->data_size != record->size || record->padded_size != record->size
+             : record->data_size >= record->size || record->padded_size != ((record->data_size + 3u) & ~3u))) {
+        return fault_at(fault, FOLD_BAD_ARGUMENT, record->data_offset, 0);
+    }
+    if (out_size < record->size) return fault_at(fault, FOLD_BUFFER_TOO_SMALL, record->data_offset, record->size);
+    {
+        size_t at = 0;
+        const FoldError error = decode_record(record, flags & FOLD_LENIENT, (uint8_t*)out, &at);
+        return fault_at(fault, error, at, 0);
+    }
+}
+
 /* --------------------------------------------------------------- walk */
 
 /* The parts of the input. Those before STEP_DATA (headers and words) are
@@ -1008,8 +1076,11 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
                 const size_t length = w->info.stream_size;
                 const uint32_t total = load_le32(part + 4);
                 const uint32_t count = (total >> 16) + ((total & 0xFFFFu) != 0);
-                const uint32_t needed =
-                    (w->state.flags & FOLD_BLOCK_OUTPUT) && total > FOLD_BLOCK_SIZE ? FOLD_BLOCK_SIZE : total;
+                /* Image or block buffer room; none when nothing is decoded. */
+                const uint32_t needed = (w->state.flags & FOLD_RECORDS_ONLY) ? 0
+                                        : (w->state.flags & FOLD_BLOCK_OUTPUT) && total > FOLD_BLOCK_SIZE
+                                            ? FOLD_BLOCK_SIZE
+                                            : total;
                 at = w->info.stream_at;
                 if (load_le32(part) != MAGIC_XPRS) {
                     error = FOLD_CONTAINER_MAGIC;
@@ -1082,55 +1153,24 @@ FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size
 
             default: { /* STEP_DATA */
                 /* The record's data and padding lie in part[0, need). */
-                const uint32_t word = w->state.word;
-                const uint32_t data_size = word & DATA_SIZE_MASK;
-                const uint32_t size = w->state.size;
-                uint8_t* const out =
-                    w->state.out + ((w->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : (size_t)w->state.index << 16);
                 FoldBlock* const block = &w->block;
-                at = w->state.position - need;
-                if (word & STORED_FLAG) {
-                    /* In place the data may lie a little after its output,
-                       overlapping it: copied forwards, a byte at a time in
-                       the small code (a block has at least one byte), else
-                       in pieces no longer than the distance, each of them
-                       disjoint. */
-#if FOLD_SMALL_CODE
-                    uint32_t i = 0;
-                    do out[i] = part[i];
-                    while (++i != size);
-#else
-                    const uintptr_t distance = (uintptr_t)part - (uintptr_t)out;
-                    const uint32_t step = distance - 1u < size ? (uint32_t)distance : size;
-                    uint32_t done;
-                    for (done = 0; done < size; done += step) {
-                        FOLD_MEMCPY(out + done, part + done, size - done < step ? size - done : step);
-                    }
-#endif
-                } else {
-                    FoldBlockResult result;
-                    uint32_t i;
-                    error = FoldDecodeBlock(part, data_size, out, size, w->state.flags, &result);
-                    if (error != FOLD_OK) {
-                        at += result.offset;
-                        goto fault;
-                    }
-                    for (i = data_size; i < need && (w->state.flags & FOLD_LENIENT) == 0; ++i) {
-                        if (part[i] != 0) {
-                            error = FOLD_PADDING_NOT_ZERO;
-                            at += i;
-                            goto fault;
-                        }
-                    }
-                }
+                const uint32_t word = w->state.word;
                 block->index = w->state.index;
                 block->record_offset = w->state.record_at;
-                /* Computed again rather than kept across the decode. */
+                block->data_offset = w->state.position - need;
                 block->image_offset = w->state.index << 16;
-                block->size = size;
-                block->data_size = data_size;
+                block->size = w->state.size;
+                block->data_size = word & DATA_SIZE_MASK;
+                block->padded_size = need;
                 block->stored = (word & STORED_FLAG) != 0;
-                block->bytes = out;
+                block->bytes = part;
+                if ((w->state.flags & FOLD_RECORDS_ONLY) == 0) {
+                    uint8_t* const out =
+                        w->state.out + ((w->state.flags & FOLD_BLOCK_OUTPUT) ? 0 : (size_t)w->state.index << 16);
+                    error = decode_record(block, w->state.flags, out, &at);
+                    if (error != FOLD_OK) goto fault;
+                    block->bytes = out;
+                }
                 w->state.index += 1;
                 expect(w, STEP_BLOCK_WORD, 4);
                 return FOLD_BLOCK;

@@ -30,7 +30,8 @@ set -euo pipefail
 # bytes of Thumb-2 at -Os, with its constant tables.
 size_limit=1536
 # The calls a loader that unpacks in pieces makes; the conveniences
-# (FoldDecodeImage, the header readers, version, work size) are left out.
+# (FoldDecodeImage, the header readers, version, work size) and the decode of
+# records handed out undecoded (FoldDecodeRecord) are left out.
 entry_points=(FoldDecodeBlock FoldWalkBegin FoldWalk)
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -43,7 +43,7 @@ if [ ${#missing[@]} -ne 0 ]; then
 fi
 
 cmake --preset default
-cmake --build --preset default --target romfold romfold_bench romfold_decode_bench
+cmake --build --preset default --target romfold romfold-check romfold_bench romfold_decode_bench
 bench/build_decoder_variants.sh "$work/decoder-builds"
 
 mkdir -p "$work"
@@ -84,6 +84,7 @@ python3 bench/decode_compare.py --bench build/default/bench/romfold_decode_bench
     --variant small_code="$work/decoder-builds/decode_bench.small_code" \
     --markdown BENCHMARKS.md
 # One worker and several, beside lz4 and zstd -T0, after the Decoding section.
-python3 bench/workers_compare.py --romfold build/default/app/romfold --bench build/default/bench/romfold_bench \
+python3 bench/workers_compare.py --romfold build/default/app/romfold --check build/default/tools/romfold-check \
+    --bench build/default/bench/romfold_bench \
     --release "$work/release" --work "$work/workers" --markdown BENCHMARKS.md --rounds "$repetitions"
 echo "Wrote BENCHMARKS.md, bench/results.tsv and bench/benchmarks.svg."

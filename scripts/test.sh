@@ -4,7 +4,8 @@
 #   scripts/test.sh sanitize   address and undefined-behaviour sanitizers
 #   scripts/test.sh tsan       the thread sanitizer, on the programs whose
 #                              code runs on several workers (the container
-#                              tests, and the end-to-end tests with four)
+#                              tests, and the end-to-end tests and
+#                              romfold-check's tests with four)
 #   scripts/test.sh windows    cross-compiled for 64-bit Windows with
 #                              MinGW-w64, the tests run under Wine
 # With CI set in the environment, compiler warnings are errors.

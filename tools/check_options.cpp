@@ -160,6 +160,8 @@ std::string usage_text() {
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"
            "\n"
+           "ROMFOLD_THREADS=N decodes on N workers (1 to 1024; 0 or unset: one per CPU).\n"
+           "\n"
            "Exit status: 0 if FILE is valid (and equals IMAGE), 1 if it is not,\n"
            "2 on a usage or I/O error.\n";
 }

@@ -5,16 +5,12 @@
 #include <cstring>
 #include <memory>
 
+#include "tools/check_walk.h"
 #include "tools/file_system.h"
 
 namespace romfold::check {
 
 namespace {
-
-// The container is read in pieces of this size; a record that spans pieces is
-// gathered in the walker's work memory, so the memory stays at about two
-// blocks whatever the file's size.
-constexpr size_t piece_size = 16384;
 
 std::string hex_bytes(const std::uint8_t* bytes, size_t size) {
     std::string text;
@@ -58,7 +54,7 @@ bool open_regular_file(const std::string& path, InputFile& file, CheckError& err
 }
 
 bool check_file(const std::string& path, const std::vector<CheckObserver*>& observers, CheckSummary& summary,
-                CheckError& error) {
+                CheckError& error, unsigned workers) {
     summary = CheckSummary{};
     InputFile file;
     if (!open_regular_file(path, file, error)) return false;
@@ -122,51 +118,15 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
             0, "unknown magic " + hex_bytes(magic, 4) + ": neither a packed image (IORW) nor a block container (XPRS)");
     }
 
-    // The container, walked piece by piece; each block is decoded into one
-    // block buffer and handed to the observers before the next is read.
-    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[FOLD_BLOCK_SIZE]);
-    const std::unique_ptr<std::uint8_t[]> work(new std::uint8_t[FOLD_WALK_WORK_SIZE]);
-    const std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[piece_size]);
-    FoldWalker walker;
-    FoldWalkBegin(&walker, FOLD_CONTAINER | FOLD_BLOCK_OUTPUT, size_t(summary.stream_size), block.get(),
-                  FOLD_BLOCK_SIZE, work.get(), FOLD_WALK_WORK_SIZE);
-    if (!seek_to(file.get(), stream_at, io_message)) return failed();
-    std::uint64_t read = 0;
+    // The container: its first piece tells how many records it holds, so
+    // how many workers can have a block to decode.
+    ContainerCheck check(path, file, stream_at, observers, summary, error);
     const std::uint8_t* next = nullptr;
     size_t left = 0;
-    for (;;) {
-        const FoldEvent event = FoldWalk(&walker, &next, &left);
-        if (event == FOLD_DONE) break;
-        if (event == FOLD_FAULT) {
-            return invalid(stream_at + walker.fault.offset, describe_container_fault(walker.fault, walker.info));
-        }
-        if (event == FOLD_NEED_INPUT) {
-            // The walker checks every part against the container's length
-            // before it asks for its bytes, so these lie inside the file.
-            const std::uint64_t rest = summary.stream_size - read;
-            const size_t take = rest < piece_size ? size_t(rest) : piece_size;
-            if (!read_exactly(file.get(), piece.get(), take, stream_at + read, io_message)) return failed();
-            read += take;
-            next = piece.get();
-            left = take;
-        } else if (event == FOLD_HEADER) {
-            summary.image_size = walker.info.image_size;
-            for (CheckObserver* observer : observers) {
-                if (!observer->begin(summary, error)) return false;
-            }
-        } else if (event == FOLD_BLOCK) {
-            const FoldBlock& decoded = walker.block;
-            const ContainerBlock checked{decoded.index,        stream_at + decoded.record_offset,
-                                         decoded.image_offset, decoded.stored != 0,
-                                         decoded.data_size,    decoded.bytes,
-                                         decoded.size};
-            ++summary.blocks;
-            ++(checked.stored ? summary.stored_blocks : summary.compressed_blocks);
-            for (CheckObserver* observer : observers) {
-                if (!observer->block(checked, error)) return false;
-            }
-        }
-    }
+    if (!check.start(&next, &left)) return false;
+    const std::uint32_t blocks = check.announced_blocks();
+    const unsigned used = workers < blocks ? workers : unsigned(blocks);
+    if (!(used > 1 ? walk_parallel(check, next, left, used) : walk_serial(check, next, left))) return false;
 
     if (summary.has_splash) {
         // The pixels follow the splash block's 12-byte header.
@@ -187,6 +147,99 @@ bool check_file(const std::string& path, const std::vector<CheckObserver*>& obse
         if (!observer->end(summary, error)) return false;
     }
     return true;
+}
+
+ContainerCheck::ContainerCheck(const std::string& path, InputFile& file, std::uint64_t stream_at,
+                               const std::vector<CheckObserver*>& observers, CheckSummary& summary, CheckError& error)
+    : path_(path),
+      file_(file),
+      stream_at_(stream_at),
+      observers_(observers),
+      summary_(summary),
+      error_(error),
+      piece_(new std::uint8_t[piece_size]) {}
+
+bool ContainerCheck::start(const std::uint8_t** next, size_t* left) {
+    std::string io_message;
+    if (!seek_to(file_.get(), stream_at_, io_message)) {
+        error_ = CheckError{status_error, path_, std::nullopt, io_message};
+        return false;
+    }
+    *next = nullptr;
+    *left = 0;
+    // A shorter container is refused before the walker asks for a byte.
+    return summary_.stream_size < 8 || read_piece(next, left);
+}
+
+std::uint32_t ContainerCheck::announced_blocks() const {
+    if (read_ < 8) return 0;
+    const std::uint8_t* total = piece_.get() + 4;
+    const std::uint64_t size =
+        total[0] | std::uint32_t(total[1]) << 8 | std::uint32_t(total[2]) << 16 | std::uint32_t(total[3]) << 24;
+    return std::uint32_t((size + FOLD_BLOCK_SIZE - 1) / FOLD_BLOCK_SIZE);
+}
+
+bool ContainerCheck::read_piece(const std::uint8_t** next, size_t* left) {
+    const std::uint64_t rest = summary_.stream_size - read_;
+    const size_t take = rest < piece_size ? size_t(rest) : piece_size;
+    std::string io_message;
+    if (!read_exactly(file_.get(), piece_.get(), take, stream_at_ + read_, io_message)) {
+        error_ = CheckError{status_error, path_, std::nullopt, io_message};
+        return false;
+    }
+    read_ += take;
+    *next = piece_.get();
+    *left = take;
+    return true;
+}
+
+bool ContainerCheck::header(const FoldWalker& walker) {
+    summary_.image_size = walker.info.image_size;
+    for (CheckObserver* observer : observers_) {
+        if (!observer->begin(summary_, error_)) return false;
+    }
+    return true;
+}
+
+bool ContainerCheck::block(const FoldBlock& block, const std::uint8_t* bytes) {
+    const ContainerBlock checked{
+        block.index, stream_at_ + block.record_offset, block.image_offset, block.stored != 0, block.data_size, bytes,
+        block.size};
+    ++summary_.blocks;
+    ++(checked.stored ? summary_.stored_blocks : summary_.compressed_blocks);
+    for (CheckObserver* observer : observers_) {
+        if (!observer->block(checked, error_)) return false;
+    }
+    return true;
+}
+
+bool ContainerCheck::fault(const FoldFault& fault, const FoldImageInfo& info) {
+    error_ = CheckError{status_invalid, path_, stream_at_ + fault.offset, describe_container_fault(fault, info)};
+    return false;
+}
+
+bool walk_serial(ContainerCheck& check, const std::uint8_t* next, size_t left) {
+    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[FOLD_BLOCK_SIZE]);
+    const std::unique_ptr<std::uint8_t[]> work(new std::uint8_t[FOLD_WALK_WORK_SIZE]);
+    FoldWalker walker;
+    FoldWalkBegin(&walker, FOLD_CONTAINER | FOLD_BLOCK_OUTPUT, size_t(check.stream_size()), block.get(),
+                  FOLD_BLOCK_SIZE, work.get(), FOLD_WALK_WORK_SIZE);
+    for (;;) {
+        switch (FoldWalk(&walker, &next, &left)) {
+            case FOLD_DONE: return true;
+            case FOLD_FAULT: return check.fault(walker.fault, walker.info);
+            case FOLD_NEED_INPUT:
+                if (!check.read_piece(&next, &left)) return false;
+                break;
+            case FOLD_HEADER:
+                if (!check.header(walker)) return false;
+                break;
+            case FOLD_BLOCK:
+                if (!check.block(walker.block, walker.block.bytes)) return false;
+                break;
+            default: break;  // a bare container has no splash events
+        }
+    }
 }
 
 }  // namespace romfold::check

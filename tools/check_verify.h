@@ -1,7 +1,8 @@
 // Verification of a packed image or a bare block container, streamed: the
-// file is read front to back once, one block and one splash row at a time,
-// and what has been checked is handed to the observers as it comes, so that
-// listing, comparing and extracting never need the whole image in memory.
+// file is read front to back once, one block (two per worker when several
+// decode) and one splash row at a time, and what has been checked is handed
+// to the observers as it comes, in file order, so that listing, comparing
+// and extracting never need the whole image in memory.
 #pragma once
 
 #include <cstdint>
@@ -75,9 +76,12 @@ public:
 
 // Checks the file at path, telling a packed image from a container by its
 // magic. Returns true when it is valid and no observer objected; otherwise
-// error says what was found first.
+// error says what was found first. Up to `workers` threads decode the blocks
+// (at most one per block; with one, this thread decodes them); their number
+// changes nothing but the time: the observers get the same calls, on this
+// thread and in file order, and the same first fault is reported.
 bool check_file(const std::string& path, const std::vector<CheckObserver*>& observers, CheckSummary& summary,
-                CheckError& error);
+                CheckError& error, unsigned workers = 1);
 
 // Opens path for reading after making sure that it names a regular file;
 // fills error (status_error) when it cannot.

@@ -2,11 +2,13 @@
 // request lists its blocks, compares its image with a reference and extracts
 // the image and the splash screen.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "container/console_text.h"
 #include "container/utf8_paths.h"
+#include "container/worker_count.h"
 #include "tools/check_compare.h"
 #include "tools/check_extract.h"
 #include "tools/check_listing.h"
@@ -23,7 +25,7 @@ int fail(const CheckError& error) {
     return error.status;
 }
 
-int run(const CheckOptions& options) {
+int run(const CheckOptions& options, unsigned workers) {
     std::vector<CheckObserver*> observers;
 
     BlockTable table(stdout);
@@ -40,7 +42,7 @@ int run(const CheckOptions& options) {
     if (!options.extract_dir.empty()) observers.push_back(&extractor);
 
     CheckSummary summary;
-    if (!check_file(options.file, observers, summary, error)) return fail(error);
+    if (!check_file(options.file, observers, summary, error, workers)) return fail(error);
     if (!options.extract_dir.empty() && !extractor.commit(error)) return fail(error);
 
     std::string text = format_summary(options.file, summary);
@@ -70,7 +72,19 @@ int main(int argc, char** argv) {
     } else if (parsed.options.version) {
         std::fputs(version_text().c_str(), stdout);
     } else {
-        status = run(parsed.options);
+        // The worker count, before any file is opened: a value that is not
+        // one stops the run rather than being guessed at.
+        const char* threads = std::getenv("ROMFOLD_THREADS");
+        unsigned setting = 0;
+        if (romfold::parse_worker_setting(threads, &setting)) {
+            status = run(parsed.options, romfold::resolve_workers(setting));
+        } else {
+            std::fprintf(
+                stderr,
+                "romfold-check: ROMFOLD_THREADS=%s is not a worker count: give 1 to %u, or 0 for one per CPU.\n",
+                threads, romfold::max_workers);
+            status = status_error;
+        }
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fputs("romfold-check: cannot write to standard output\n", stderr);

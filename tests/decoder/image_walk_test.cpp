@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <romfold/fold_decoder.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -102,6 +103,109 @@ Walked walk(const Bytes& input, std::uint32_t flags, size_t piece, bool block_ou
     return walked;
 }
 
+// Walks the input as walk() does, but checking records only: each record's
+// data is copied into an allocation of exactly its padded size, and
+// FoldDecodeRecord decodes the copies once the walk has ended, in record
+// order, as a caller that decodes on other threads does. The first fault in
+// input order ends it: a record's block fault comes before anything the walk
+// found after that record. Gives what walk() gives.
+Walked walk_records(const Bytes& input, std::uint32_t flags, size_t piece) {
+    std::vector<std::uint8_t> work(FOLD_WALK_WORK_SIZE);
+    FoldWalker walker;
+    EXPECT_EQ(FoldWalkBegin(&walker, flags | FOLD_RECORDS_ONLY, input.size(), nullptr, 0, work.data(), work.size()),
+              FOLD_OK);
+    struct Record {
+        FoldBlock block;
+        Bytes data;
+    };
+    std::vector<Record> records;
+    std::vector<FoldEvent> events;
+    Bytes pixels;
+    std::unique_ptr<std::uint8_t[]> chunk;
+    const std::uint8_t* next = nullptr;
+    size_t left = 0;
+    size_t fed = 0;
+    FoldEvent event;
+    do {
+        event = FoldWalk(&walker, &next, &left);
+        if (event == FOLD_NEED_INPUT) {
+            if (fed == input.size()) {
+                ADD_FAILURE() << "the walk asks for bytes after the end of the input";
+                break;
+            }
+            left = std::min(piece, input.size() - fed);
+            chunk.reset(new std::uint8_t[left]);
+            std::copy(input.begin() + std::ptrdiff_t(fed), input.begin() + std::ptrdiff_t(fed + left), chunk.get());
+            next = chunk.get();
+            fed += left;
+            continue;
+        }
+        events.push_back(event);
+        if (event == FOLD_BLOCK) {
+            records.push_back({walker.block, Bytes(walker.block.bytes, walker.block.bytes + walker.block.padded_size)});
+        }
+        if (event == FOLD_PIXELS) pixels.insert(pixels.end(), walker.pixels, walker.pixels + walker.pixel_size);
+    } while (event != FOLD_DONE && event != FOLD_FAULT);
+
+    Walked walked{};
+    walked.end = event;
+    walked.fault = walker.fault;
+    walked.info = walker.info;
+    walked.pixels = pixels;
+    std::vector<std::uint8_t> out(FOLD_BLOCK_SIZE);
+    for (size_t i = 0; i < records.size(); ++i) {
+        Record& record = records[i];
+        const std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[record.data.size()]);
+        std::copy(record.data.begin(), record.data.end(), copy.get());
+        record.block.bytes = copy.get();
+        FoldFault fault;
+        if (FoldDecodeRecord(&record.block, flags, out.data(), out.size(), &fault) != FOLD_OK) {
+            // Nothing after this record counts: its events end with the fault.
+            walked.end = FOLD_FAULT;
+            walked.fault = fault;
+            walked.pixels.clear();
+            size_t blocks_seen = 0;
+            auto cut = std::find_if(events.begin(), events.end(),
+                                    [&](FoldEvent e) { return e == FOLD_BLOCK && blocks_seen++ == i; });
+            events.erase(cut, events.end());
+            events.push_back(FOLD_FAULT);
+            break;
+        }
+        record.block.bytes = nullptr;
+        walked.blocks.push_back(record.block);
+        walked.image.insert(walked.image.end(), out.begin(), out.begin() + record.block.size);
+    }
+    walked.events = events;
+    return walked;
+}
+
+// The records-only route gives the decoding walk's blocks, image, pixels and
+// fault, event for event.
+void expect_same_walk(const Walked& records, const Walked& decoded) {
+    SCOPED_TRACE("records only, then FoldDecodeRecord");
+    EXPECT_EQ(records.end, decoded.end);
+    EXPECT_EQ(records.events, decoded.events);
+    EXPECT_EQ(records.fault.error, decoded.fault.error);
+    EXPECT_EQ(records.fault.offset, decoded.fault.offset);
+    EXPECT_EQ(records.fault.block, decoded.fault.block);
+    EXPECT_EQ(records.fault.value, decoded.fault.value);
+    EXPECT_EQ(records.image, decoded.image);
+    EXPECT_EQ(records.pixels, decoded.pixels);
+    ASSERT_EQ(records.blocks.size(), decoded.blocks.size());
+    for (size_t i = 0; i < records.blocks.size(); ++i) {
+        const FoldBlock& a = records.blocks[i];
+        const FoldBlock& b = decoded.blocks[i];
+        EXPECT_EQ(a.index, b.index);
+        EXPECT_EQ(a.record_offset, b.record_offset);
+        EXPECT_EQ(a.data_offset, b.data_offset);
+        EXPECT_EQ(a.image_offset, b.image_offset);
+        EXPECT_EQ(a.size, b.size);
+        EXPECT_EQ(a.data_size, b.data_size);
+        EXPECT_EQ(a.padded_size, b.padded_size);
+        EXPECT_EQ(a.stored, b.stored);
+    }
+}
+
 const size_t piece_sizes[] = {1, 3, 7, 64, 4096, 1 << 20};
 
 TEST(DecoderContainer, GoodContainers) {
@@ -141,6 +245,7 @@ TEST(DecoderContainer, GoodContainers) {
             const Walked walked = walk(c.container, FOLD_CONTAINER, piece);
             EXPECT_EQ(walked.end, FOLD_DONE);
             EXPECT_EQ(walked.image, c.image);
+            expect_same_walk(walk_records(c.container, FOLD_CONTAINER, piece), walked);
         }
     }
 }
@@ -188,6 +293,19 @@ TEST(DecoderContainer, FaultsAreFoundWhereTheyLie) {
          concat(ContainerBuilder(5).stored_block(bytes_of("hello"), true).bytes(), {0, 0, 0, 0}), FOLD_DATA_AFTER_END,
          21, 1, 4},
         {"bytes after an empty container", container_of_words({0, 0}), FOLD_DATA_AFTER_END, 8, 0, 4},
+        // The first fault in input order, when a record holds two or its
+        // successor holds one too.
+        {"a block fault before the record's bad padding",
+         container_of_words({13, 0x40000009, 13}, concat(abc_block, {0, 1, 0})), FOLD_OUTPUT_TOO_SHORT, 25, 0, 0},
+        {"a block fault before a fault in the next record's word",
+         concat(ContainerBuilder(65536 + 12).compressed_block(bytes_of("\xFF\xFF\xFF\xFF"), 65536, false).bytes(),
+                concat({0x09, 0, 0, 0x00, 12, 0, 0, 0}, concat(abc_block, {0, 0, 0}))),
+         FOLD_OUTPUT_TOO_SHORT, 16, 0, 0},
+        {"a record fault after good blocks",
+         concat(
+             ContainerBuilder(2 * 65536 + 12).compressed_block(a_block, 65536, false).stored_block(full, false).bytes(),
+             {0x09, 0, 0, 0x00}),
+         FOLD_LAST_NOT_MARKED, 65564, 2, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +322,9 @@ TEST(DecoderContainer, FaultsAreFoundWhereTheyLie) {
             EXPECT_EQ(walked.end, FOLD_FAULT);
             EXPECT_EQ(walked.fault.error, c.error);
             EXPECT_EQ(walked.fault.offset, c.offset);
+            EXPECT_EQ(walked.fault.block, c.block);
             EXPECT_EQ(walked.fault.value, c.value);
+            expect_same_walk(walk_records(c.container, FOLD_CONTAINER, piece), walked);
         }
     }
 }
@@ -238,6 +358,9 @@ TEST(DecoderContainer, LenientModeSkipsOnlyWhatProtectsNoMemory) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(decode_whole(c.container, FOLD_CONTAINER).error, c.strict);
+        for (const std::uint32_t mode : {FOLD_CONTAINER, FOLD_CONTAINER | FOLD_LENIENT}) {
+            expect_same_walk(walk_records(c.container, mode, 5), walk(c.container, mode, 5));
+        }
         const Whole lenient = decode_whole(c.container, FOLD_CONTAINER | FOLD_LENIENT);
         EXPECT_EQ(lenient.error, c.lenient);
         if (c.lenient == FOLD_OK) {
@@ -266,7 +389,9 @@ TEST(DecoderWalk, EventsInOrderWithRecordOffsets) {
         const size_t record_offsets[] = {8, 24, 24 + 65540};
         const std::uint32_t image_offsets[] = {0, 65536, 131072};
         const int stored[] = {0, 1, 0};
+        const size_t data_offsets[] = {12, 28, 24 + 65540 + 8};
         const std::uint32_t data_sizes[] = {11, 65536, 9};
+        const std::uint32_t padded_sizes[] = {12, 65536, 12};
         const std::uint32_t sizes[] = {65536, 65536, 12};
         for (std::uint32_t i = 0; i < 3; ++i) {
             SCOPED_TRACE("block " + std::to_string(i));
@@ -274,10 +399,13 @@ TEST(DecoderWalk, EventsInOrderWithRecordOffsets) {
             EXPECT_EQ(walked.blocks[i].record_offset, record_offsets[i]);
             EXPECT_EQ(walked.blocks[i].image_offset, image_offsets[i]);
             EXPECT_EQ(walked.blocks[i].stored, stored[i]);
+            EXPECT_EQ(walked.blocks[i].data_offset, data_offsets[i]);
             EXPECT_EQ(walked.blocks[i].data_size, data_sizes[i]);
+            EXPECT_EQ(walked.blocks[i].padded_size, padded_sizes[i]);
             EXPECT_EQ(walked.blocks[i].size, sizes[i]);
         }
         EXPECT_EQ(walked.image, concat(concat(a_output, full), abc_output));
+        expect_same_walk(walk_records(container, FOLD_CONTAINER, 1000), walked);
     }
 }
 
@@ -331,6 +459,79 @@ TEST(DecoderWalk, CallersSide) {
     EXPECT_EQ(FoldWalkWorkSize(), size_t(FOLD_WALK_WORK_SIZE));
 }
 
+TEST(DecoderWalk, RecordDecodeCallersSide) {
+    // The records of a walk that only checks them: a stored block, then the
+    // compressed abc block as the last.
+    const Bytes container = ContainerBuilder(65536 + 12)
+                                .stored_block(Bytes(65536, 's'), false)
+                                .compressed_block(abc_block, 12, true)
+                                .bytes();
+    FoldWalker walker;
+    ASSERT_EQ(FoldWalkBegin(&walker, FOLD_CONTAINER | FOLD_RECORDS_ONLY, container.size(), nullptr, 0, nullptr, 0),
+              FOLD_OK);
+    const std::uint8_t* next = container.data();
+    size_t left = container.size();
+    ASSERT_EQ(FoldWalk(&walker, &next, &left), FOLD_HEADER);
+    ASSERT_EQ(FoldWalk(&walker, &next, &left), FOLD_BLOCK);
+    const FoldBlock stored = walker.block;
+    ASSERT_EQ(FoldWalk(&walker, &next, &left), FOLD_BLOCK);
+    const FoldBlock compressed = walker.block;
+    ASSERT_EQ(FoldWalk(&walker, &next, &left), FOLD_DONE);
+
+    struct Case {
+        const char* name;
+        const FoldBlock* record;
+        std::function<void(FoldBlock&)> change;
+        size_t out_size;
+        FoldError error;
+        size_t offset;
+        std::uint32_t block;
+        size_t value;
+    };
+    const auto keep = [](FoldBlock&) {};
+    const Case cases[] = {
+        {"compressed", &compressed, keep, 12, FOLD_OK, 0, 1, 0},
+        {"stored", &stored, keep, 65536, FOLD_OK, 0, 0, 0},
+        {"no record", nullptr, keep, 12, FOLD_BAD_ARGUMENT, 0, 0, 0},
+        {"no bytes", &compressed, [](FoldBlock& b) { b.bytes = nullptr; }, 12, FOLD_BAD_ARGUMENT, 0, 0, 0},
+        {"no output", &compressed, keep, 0, FOLD_BAD_ARGUMENT, 0, 0, 0},
+        {"output one byte short", &compressed, keep, 11, FOLD_BUFFER_TOO_SMALL, 65556, 1, 12},
+        {"padded size beyond the padding", &compressed, [](FoldBlock& b) { b.padded_size += 4; }, 12, FOLD_BAD_ARGUMENT,
+         65556, 1, 0},
+        {"compressed data as long as the block", &compressed, [](FoldBlock& b) { b.data_size = 12; }, 12,
+         FOLD_BAD_ARGUMENT, 65556, 1, 0},
+        {"stored data shorter than the block", &stored, [](FoldBlock& b) { b.data_size -= 1; }, 65536,
+         FOLD_BAD_ARGUMENT, 12, 0, 0},
+        {"a block larger than 64 KB", &stored, [](FoldBlock& b) { b.size = b.data_size = b.padded_size = 65537; },
+         65537, FOLD_BAD_ARGUMENT, 12, 0, 0},
+    };
+    std::vector<std::uint8_t> out(65537);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FoldBlock changed{};
+        if (c.record != nullptr) {
+            changed = *c.record;
+            // The bytes as a caller keeps them: a copy of the record's data.
+            changed.bytes = container.data() + changed.data_offset;
+            c.change(changed);
+        }
+        FoldFault fault{};
+        const FoldError error = FoldDecodeRecord(c.record != nullptr ? &changed : nullptr, FOLD_CONTAINER,
+                                                 c.out_size != 0 ? out.data() : nullptr, c.out_size, &fault);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(fault.error, c.error);
+        EXPECT_EQ(fault.offset, c.offset);
+        EXPECT_EQ(fault.block, c.block);
+        EXPECT_EQ(fault.value, c.value);
+        EXPECT_EQ(FoldDecodeRecord(c.record != nullptr ? &changed : nullptr, FOLD_CONTAINER,
+                                   c.out_size != 0 ? out.data() : nullptr, c.out_size, nullptr),
+                  c.error)
+            << "without a fault record";
+    }
+    ASSERT_EQ(FoldDecodeRecord(&compressed, FOLD_CONTAINER, out.data(), 12, nullptr), FOLD_OK);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 12), abc_output);
+}
+
 TEST(DecoderPackedImage, WithAndWithoutSplash) {
     struct Case {
         std::int32_t width;
@@ -365,6 +566,7 @@ TEST(DecoderPackedImage, WithAndWithoutSplash) {
             EXPECT_EQ(walked.events[0], FOLD_HEADER);
             EXPECT_EQ(walked.events[1], FOLD_BLOCK);
             EXPECT_EQ(walked.events.size() > 3 && walked.events[2] == FOLD_SPLASH, splash);
+            expect_same_walk(walk_records(file_bytes, FOLD_PACKED_IMAGE, piece), walked);
         }
     }
 }
@@ -425,6 +627,7 @@ TEST(DecoderPackedImage, FaultsAreFoundWhereTheyLie) {
         const Walked walked = walk(file_bytes, FOLD_PACKED_IMAGE, 3);
         EXPECT_EQ(walked.fault.error, c.error);
         EXPECT_EQ(walked.fault.offset, c.offset);
+        expect_same_walk(walk_records(file_bytes, FOLD_PACKED_IMAGE, 3), walked);
     }
 }
 

@@ -14,7 +14,9 @@
 //     handed over is readable;
 //   - on a valid file, the summary agrees with the file and the blocks; and
 //     comparing against the decoded image succeeds, while comparing against it
-//     with one byte changed fails at exactly that offset.
+//     with one byte changed fails at exactly that offset;
+//   - decoding on three workers gives the same verdict, the same first fault,
+//     the same summary and the same observer calls, block bytes included.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -150,6 +153,48 @@ private:
     std::vector<std::uint8_t> scratch_;
 };
 
+// A digest of every call an observer gets and of the bytes handed over, so
+// that two checks of one file can be compared without keeping either.
+class TraceObserver : public CheckObserver {
+public:
+    bool begin(const CheckSummary& summary, CheckError&) override {
+        mix_values({0, std::uint64_t(summary.kind), summary.stream_size, summary.image_size,
+                    std::uint64_t(summary.has_splash), std::uint64_t(std::uint32_t(summary.width)),
+                    std::uint64_t(std::uint32_t(summary.height))});
+        return true;
+    }
+    bool block(const ContainerBlock& block, CheckError&) override {
+        mix_values({1, block.index, block.record_offset, block.image_offset, std::uint64_t(block.stored),
+                    block.data_size, block.size});
+        mix(block.bytes, block.size);
+        return true;
+    }
+    bool splash_row(const std::uint8_t* row, std::uint32_t size, CheckError&) override {
+        mix_values({2, size});
+        mix(row, size);
+        return true;
+    }
+    bool end(const CheckSummary& summary, CheckError&) override {
+        mix_values({3, summary.blocks, summary.compressed_blocks, summary.stored_blocks});
+        return true;
+    }
+    std::uint64_t digest() const { return digest_; }
+
+private:
+    // FNV-1a over the bytes.
+    void mix(const std::uint8_t* bytes, size_t size) {
+        for (size_t i = 0; i < size; ++i) digest_ = (digest_ ^ bytes[i]) * 0x100000001B3ull;
+    }
+    void mix_values(std::initializer_list<std::uint64_t> values) {
+        for (const std::uint64_t value : values) {
+            std::uint8_t bytes[8];
+            for (int i = 0; i < 8; ++i) bytes[i] = std::uint8_t(value >> (8 * i));
+            mix(bytes, sizeof bytes);
+        }
+    }
+    std::uint64_t digest_ = 0xCBF29CE484222325ull;
+};
+
 void check_valid_summary(const CheckSummary& summary, const std::uint8_t* data, size_t size) {
     FUZZ_REQUIRE(summary.blocks == summary.compressed_blocks + summary.stored_blocks);
     FUZZ_REQUIRE(summary.blocks == summary.image_size / block_size + (summary.image_size % block_size != 0));
@@ -194,11 +239,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
 
     BlockTable table(null_output);
     ConsistencyObserver observer;
+    TraceObserver trace;
     CheckSummary summary;
     CheckError error;
     romfold::fuzz::start_allocation_meter();
-    const bool valid = check_file(input_file.path, {&table, &observer}, summary, error);
+    const bool valid = check_file(input_file.path, {&table, &observer, &trace}, summary, error);
     const romfold::fuzz::HeapUse heap = romfold::fuzz::stop_allocation_meter();
+
+    // Three workers change nothing (a file of fewer than two records takes
+    // the serial walk again; the others decode on threads, outside the
+    // meter: each worker has two blocks in flight).
+    {
+        TraceObserver parallel_trace;
+        CheckSummary parallel_summary;
+        CheckError parallel_error;
+        const bool parallel_valid = check_file(input_file.path, {&parallel_trace}, parallel_summary, parallel_error, 3);
+        FUZZ_REQUIRE(parallel_valid == valid);
+        FUZZ_REQUIRE(parallel_trace.digest() == trace.digest());
+        FUZZ_REQUIRE(parallel_summary.blocks == summary.blocks);
+        FUZZ_REQUIRE(parallel_summary.stored_blocks == summary.stored_blocks);
+        FUZZ_REQUIRE(parallel_error.status == error.status);
+        FUZZ_REQUIRE(parallel_error.file == error.file);
+        FUZZ_REQUIRE(parallel_error.offset == error.offset);
+        FUZZ_REQUIRE(parallel_error.message == error.message);
+    }
 
     FUZZ_REQUIRE(!heap.overflowed);
     FUZZ_REQUIRE(heap.largest <= largest_allowed);

@@ -27,15 +27,17 @@
  *   FoldWalk...       the same input fed in pieces of any size (a loader that
  *                     reads flash in chunks, a checker that reads a file),
  *                     reported event by event, each block decoded either in
- *                     place in a whole-image buffer or into one block buffer.
+ *                     place in a whole-image buffer or into one block buffer,
+ *                     or its record only checked and handed out, for
+ *                     FoldDecodeRecord to decode later (on other threads).
  *
  * Memory. The caller owns every buffer and the FoldWalker. Nothing is kept
  * between calls but what a FoldWalker holds. All calls are reentrant: distinct
  * walkers and buffers may be used from different threads at once.
  * Stack on 32-bit ARM (Thumb-2, -Os): FoldDecodeBlock 48 bytes, FoldWalk
- * 120 with the block decode it calls, FoldDecodeImage 328 (it holds a
- * FoldWalker of its own), FoldPackedImageSize 84. sizeof(FoldWalker) is 156
- * bytes there.
+ * 120 with the block decode it calls, FoldDecodeRecord 104 likewise,
+ * FoldDecodeImage 336 (it holds a FoldWalker of its own),
+ * FoldPackedImageSize 84. sizeof(FoldWalker) is 164 bytes there.
  *
  * Formats (integers little-endian; see the README for the full layouts):
  *   packed image   "IORW", 16, S, splash size; the container (S bytes); when the
@@ -103,6 +105,7 @@ extern "C" {
 #define FOLD_PACKED_IMAGE 0x1u /* the input is a packed image (nk.nbx) */
 #define FOLD_LENIENT 0x2u      /* skip the checks that protect no memory (above) */
 #define FOLD_BLOCK_OUTPUT 0x4u /* FoldWalkBegin: decode every block into one block buffer */
+#define FOLD_RECORDS_ONLY 0x8u /* FoldWalkBegin: check the records, hand out their data undecoded */
 
 /*
  * Every result. 0 is success; each fault names the first thing found wrong.
@@ -298,22 +301,26 @@ FOLD_DECODER_API FoldError FoldReadSplashHeader(const uint8_t splash[12], FoldIm
 typedef enum FoldEvent {
     FOLD_NEED_INPUT, /* every byte given has been taken: call again with the next piece */
     FOLD_HEADER,     /* the container header is checked: walker->info holds sizes and count */
-    FOLD_BLOCK,      /* a block is checked and decoded: walker->block */
+    FOLD_BLOCK,      /* a block is checked and decoded (FOLD_RECORDS_ONLY: its record checked): walker->block */
     FOLD_SPLASH,     /* the splash header is checked: walker->info holds width, height, pixels_at */
     FOLD_PIXELS,     /* walker->pixels[0, pixel_size): the next splash pixel bytes, inside the caller's piece */
     FOLD_DONE,       /* the whole input is checked; every later call returns FOLD_DONE too */
     FOLD_FAULT       /* walker->fault says what and where; every later call returns FOLD_FAULT too */
 } FoldEvent;
 
-/* One decoded block, as FOLD_BLOCK hands it over. */
+/* One decoded block (or checked record), as FOLD_BLOCK hands it over. */
 typedef struct FoldBlock {
     uint32_t index;        /* record number, from 0 */
     size_t record_offset;  /* input offset of the record's block word */
+    size_t data_offset;    /* input offset of the record's data */
     uint32_t image_offset; /* offset of the block's first byte in the image */
     uint32_t size;         /* uncompressed bytes: 65536, or less for the last block */
     uint32_t data_size;    /* data bytes in the record, padding excluded */
+    uint32_t padded_size;  /* data bytes with their padding: data_size rounded up to 4 when compressed */
     int stored;            /* 1 when the record holds the bytes unchanged */
-    const uint8_t* bytes;  /* the decoded bytes: in the image buffer, or the block buffer until the next call */
+    const uint8_t* bytes;  /* the decoded bytes: in the image buffer, or the block buffer until the next call;
+                              FOLD_RECORDS_ONLY: the record's padded_size data bytes, in the caller's piece or
+                              the work memory until the next call */
 } FoldBlock;
 
 /*
@@ -348,7 +355,16 @@ typedef struct FoldWalker {
  *     out + i * 65536, and out_size must hold the total size (otherwise the
  *     walk stops with FOLD_BUFFER_TOO_SMALL where FOLD_HEADER would come);
  *   - FOLD_BLOCK_OUTPUT: out is one block buffer of at least 65536 bytes
- *     (or the total size when that is less), reused for every block.
+ *     (or the total size when that is less), reused for every block;
+ *   - FOLD_RECORDS_ONLY: nothing is decoded, and out may be null (out_size
+ *     0). FOLD_BLOCK comes once the record's words are checked and its data
+ *     and padding have arrived; block.bytes holds them. The block itself and
+ *     its padding are left to FoldDecodeRecord, which may run later, on
+ *     another thread, on a copy of the bytes. Records-only walk and record
+ *     decode report the faults a decoding walk reports, in its order: at
+ *     record k, the walk's fault in its words, sizes or length, else
+ *     FoldDecodeRecord's in its block or padding, before anything of record
+ *     k + 1 and the rest of the input.
  *
  * work, work_size: FOLD_WALK_WORK_SIZE bytes into which a record whose data
  * comes in more than one piece is gathered. May be null when every record's
@@ -376,6 +392,26 @@ FOLD_DECODER_API FoldError FoldWalkBegin(FoldWalker* walker, uint32_t flags, siz
  * same order, so a packed image's splash header is checked after its blocks.
  */
 FOLD_DECODER_API FoldEvent FoldWalk(FoldWalker* walker, const uint8_t** input, size_t* input_size);
+
+/*
+ * Decodes the block of one record that a FOLD_RECORDS_ONLY walk handed out:
+ * record is that FoldBlock, or a copy of it whose bytes points at a copy of
+ * its padded_size data bytes (the walk's bytes last only until its next
+ * call). Decodes the block into out[0, record->size), or copies a stored
+ * one, and then checks that the padding is zero. Flags: FOLD_LENIENT (no
+ * padding check, lenient block decode). fault may be null.
+ *
+ * Returns FOLD_OK; a block fault (FOLD_FLAG_WORD_CUT_OFF to FOLD_BAD_FILLER)
+ * or FOLD_PADDING_NOT_ZERO, with the input offset, record->index as block and
+ * value 0, exactly as a decoding walk reports it; FOLD_BUFFER_TOO_SMALL
+ * (value: record->size) when out_size is below the block's size; or
+ * FOLD_BAD_ARGUMENT when record, its bytes or out is null, or when the
+ * record's sizes are none a walk hands out. Reads only
+ * record->bytes[0, padded_size), writes only out[0, size); distinct records
+ * and buffers may be decoded on different threads at once.
+ */
+FOLD_DECODER_API FoldError FoldDecodeRecord(const FoldBlock* record, uint32_t flags, void* out, size_t out_size,
+                                            FoldFault* fault);
 
 /* ----------------------------------------------------------------- misc */
 
