@@ -57,6 +57,35 @@ struct Walked {
     std::vector<FoldEvent> events;  // without FOLD_NEED_INPUT
 };
 
+// Hands the input to a walk in pieces of `piece` bytes, each in an
+// allocation of its own, so that a read past a piece is an error the
+// sanitizers see.
+class PieceFeeder {
+public:
+    PieceFeeder(const Bytes& input, size_t piece) : input_(input), piece_(piece) {}
+
+    // The next piece into next and left; false (a test failure) when the
+    // walk asks for bytes after the end of the input.
+    bool feed(const std::uint8_t** next, size_t* left) {
+        if (fed_ == input_.size()) {
+            ADD_FAILURE() << "the walk asks for bytes after the end of the input";
+            return false;
+        }
+        *left = std::min(piece_, input_.size() - fed_);
+        chunk_.reset(new std::uint8_t[*left]);
+        std::copy(input_.begin() + std::ptrdiff_t(fed_), input_.begin() + std::ptrdiff_t(fed_ + *left), chunk_.get());
+        *next = chunk_.get();
+        fed_ += *left;
+        return true;
+    }
+
+private:
+    const Bytes& input_;
+    size_t piece_;
+    size_t fed_ = 0;
+    std::unique_ptr<std::uint8_t[]> chunk_;
+};
+
 // Walks the input in pieces of `piece` bytes, each in an allocation of its
 // own, decoding into one block buffer (or an image buffer of the given size).
 Walked walk(const Bytes& input, std::uint32_t flags, size_t piece, bool block_output = true, size_t image_size = 0) {
@@ -67,23 +96,16 @@ Walked walk(const Bytes& input, std::uint32_t flags, size_t piece, bool block_ou
                             out.size(), work.data(), work.size()),
               FOLD_OK);
     Walked walked{};
-    std::unique_ptr<std::uint8_t[]> chunk;
+    PieceFeeder feeder(input, piece);
     const std::uint8_t* next = nullptr;
     size_t left = 0;
-    size_t fed = 0;
     for (;;) {
         const FoldEvent event = FoldWalk(&walker, &next, &left);
         if (event == FOLD_NEED_INPUT) {
-            if (fed == input.size()) {
-                ADD_FAILURE() << "the walk asks for bytes after the end of the input";
+            if (!feeder.feed(&next, &left)) {
                 walked.end = event;
                 break;
             }
-            left = std::min(piece, input.size() - fed);
-            chunk.reset(new std::uint8_t[left]);
-            std::copy(input.begin() + std::ptrdiff_t(fed), input.begin() + std::ptrdiff_t(fed + left), chunk.get());
-            next = chunk.get();
-            fed += left;
             continue;
         }
         walked.events.push_back(event);
@@ -121,23 +143,14 @@ Walked walk_records(const Bytes& input, std::uint32_t flags, size_t piece) {
     std::vector<Record> records;
     std::vector<FoldEvent> events;
     Bytes pixels;
-    std::unique_ptr<std::uint8_t[]> chunk;
+    PieceFeeder feeder(input, piece);
     const std::uint8_t* next = nullptr;
     size_t left = 0;
-    size_t fed = 0;
     FoldEvent event;
     do {
         event = FoldWalk(&walker, &next, &left);
         if (event == FOLD_NEED_INPUT) {
-            if (fed == input.size()) {
-                ADD_FAILURE() << "the walk asks for bytes after the end of the input";
-                break;
-            }
-            left = std::min(piece, input.size() - fed);
-            chunk.reset(new std::uint8_t[left]);
-            std::copy(input.begin() + std::ptrdiff_t(fed), input.begin() + std::ptrdiff_t(fed + left), chunk.get());
-            next = chunk.get();
-            fed += left;
+            if (!feeder.feed(&next, &left)) break;
             continue;
         }
         events.push_back(event);
