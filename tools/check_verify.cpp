@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "encoder/byte_order.h"
 #include "tools/check_walk.h"
 #include "tools/file_system.h"
 
@@ -173,9 +174,7 @@ bool ContainerCheck::start(const std::uint8_t** next, size_t* left) {
 
 std::uint32_t ContainerCheck::announced_blocks() const {
     if (read_ < 8) return 0;
-    const std::uint8_t* total = piece_.get() + 4;
-    const std::uint64_t size =
-        total[0] | std::uint32_t(total[1]) << 8 | std::uint32_t(total[2]) << 16 | std::uint32_t(total[3]) << 24;
+    const std::uint64_t size = load_le32(piece_.get() + 4);
     return std::uint32_t((size + FOLD_BLOCK_SIZE - 1) / FOLD_BLOCK_SIZE);
 }
 
